@@ -1,0 +1,12 @@
+// Blocking HTTP towards POPFile's web interface (WinInet, agent "sortella").
+#pragma once
+#include <string>
+
+// Fetches `url`, bypassing any cache, appending the body to `response` (as
+// text: each chunk up to its first NUL). Returns the number of body bytes
+// read, or -1 when the session or the URL cannot be opened.
+int HttpGet(const char *url, std::string &response);
+
+// Posts `body` to the path of `url` (its query is not sent), without a
+// Content-Type header. Returns 0 when sent, -1 on any failure.
+int HttpPost(const char *url, const std::string &body);

@@ -1,0 +1,66 @@
+# 32-bit Windows build: sortella.dll, the host stand-in and the Windows test
+# programs, which ctest runs under Wine (see scripts/wine-run.sh).
+set(SORTELLA_WIN_SOURCES
+    plugin/entry.cpp
+    plugin/host_services.cpp
+    settings/settings.cpp
+    settings/dialogs.cpp
+    mailstore/mailbox.cpp
+    mailstore/classification_rewrite.cpp
+    filing/receive_filter.cpp
+    filing/filing_command.cpp
+    classifier/http.cpp
+    classifier/web_state.cpp
+    classifier/reclassify.cpp
+    classifier/menus.cpp
+    classifier/startup_wait.cpp
+)
+
+# Source files are UTF-8; every narrow literal becomes Shift_JIS in the binary.
+set(SJIS_FLAGS -finput-charset=UTF-8 -fexec-charset=CP932)
+
+existing_sources(core_sources ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_WIN_SOURCES})
+existing_sources(win_sources ${SORTELLA_WIN_SOURCES})
+
+# Everything of the plug-in but DllMain's resources and exports, so that the
+# Windows unit tests can link the same code.
+add_library(sortella_impl STATIC ${core_sources} ${win_sources})
+target_include_directories(sortella_impl PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(sortella_impl PUBLIC ${SJIS_FLAGS} -Wall -Wextra)
+target_compile_definitions(sortella_impl PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
+target_link_libraries(sortella_impl PUBLIC wininet ws2_32 shell32 user32 kernel32)
+
+add_library(sortella SHARED plugin/sortella.rc plugin/sortella.def)
+target_link_libraries(sortella PRIVATE -Wl,--whole-archive sortella_impl -Wl,--no-whole-archive)
+set_target_properties(sortella PROPERTIES PREFIX "" OUTPUT_NAME sortella)
+target_link_options(sortella PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+# GoogleTest from the sources Debian installs, built with mingw.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Writes a .def that exports the host's 34 services from an executable
+# under their stdcall-decorated names ("_APAMoveMail@8"), as the mail client
+# does. OMIT names one service to leave out (to test a host that lacks it).
+function(sortella_host_def output)
+    cmake_parse_arguments(ARG "" "OMIT" "" ${ARGN})
+    file(STRINGS ${PROJECT_SOURCE_DIR}/standins/host_exports.txt services)
+    set(text "EXPORTS\n")
+    foreach(service ${services})
+        separate_arguments(parts UNIX_COMMAND "${service}")
+        list(GET parts 0 name)
+        list(GET parts 1 bytes)
+        if(NOT name STREQUAL "${ARG_OMIT}")
+            string(APPEND text "    _${name}@${bytes} = ${name}@${bytes}\n")
+        endif()
+    endforeach()
+    file(WRITE ${output} "${text}")
+endfunction()
+
+foreach(dir standins/host tests/win)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+        add_subdirectory(${dir})
+    endif()
+endforeach()

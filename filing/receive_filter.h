@@ -1,0 +1,32 @@
+// Receive filter: queues each received message whose POPFile bucket has a
+// filing rule, for the filing command to move after the retrieval.
+#pragma once
+
+struct PendingMove {
+    char *Entry;       // inside Destination's block, right after its NUL
+    char *Destination; // owns the heap block: "title\folder", then Entry
+    char *From;        // owned heap string or nullptr: unfolded "From:" value
+    char *Subject;     // owned heap string or nullptr: unfolded "Subject:"
+    int RuleIndex;     // Index of the matching rule when queued
+    PendingMove *Next;
+};
+
+// Head of the queue, in arrival order; nullptr when nothing is queued.
+// The filing command takes the whole list over with DetachPendingList.
+extern PendingMove *PendingList;
+
+// Appends one record at the tail in constant time. Takes ownership of the
+// Destination block and of From and Subject; when no record can be taken,
+// nothing is queued and they are released.
+void QueuePendingMove(char *entry, char *destination, int ruleIndex, char *from, char *subject);
+
+// Returns the whole queue and leaves it empty; the caller releases each
+// record with ReleasePendingMove.
+PendingMove *DetachPendingList(void);
+
+// Frees a record and everything it owns.
+void ReleasePendingMove(PendingMove *move);
+
+// Reads the verdict of the message file at `path` (full path below the
+// mailbox directory) and queues it when a rule names a folder for it.
+void FilterReceivedMessage(const char *path);

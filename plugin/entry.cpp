@@ -1,0 +1,107 @@
+// The DLL's entry and the ten entry points that the host calls. Each one
+// hands its work to the subsystem that owns it and never lets a C++
+// exception reach the host.
+#include <windows.h>
+
+#include "classifier/bucket_list.h"
+#include "classifier/menus.h"
+#include "classifier/startup_wait.h"
+#include "filing/filing_command.h"
+#include "filing/receive_filter.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin.h"
+#include "settings/dialogs.h"
+#include "settings/settings.h"
+
+const char PluginName[] = "Sortella Version 0.10";
+HINSTANCE InstanceHandle;
+DWORD FilingCommandId;
+
+static void ShowBindingFailure(void)
+{
+    // The formatted text is well under 256 bytes.
+    char message[256];
+    wsprintfA(message,
+              "プラグイン「%s」でエラーが発生しました。\r\n"
+              "Postwick32とプラグインのバージョンを確認してください",
+              PluginName);
+    MessageBoxA(NULL, message, "プラグインエラー", MB_OK | MB_ICONERROR);
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        InstanceHandle = instance;
+        if (!BindHostServices()) {
+            ShowBindingFailure();
+            return FALSE;
+        }
+    } else if (reason == DLL_PROCESS_DETACH) {
+        UnbindHostServices();
+    }
+    return TRUE;
+}
+
+extern "C" {
+
+__declspec(dllexport) const char *APCGetPlugName(void)
+{
+    return PluginName;
+}
+
+__declspec(dllexport) INT_PTR WINAPI APCVersionInfo(HWND owner)
+{
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunAboutBox(owner); });
+}
+
+__declspec(dllexport) DWORD WINAPI APCStartUp(DWORD)
+{
+    GuardHostCall([] {
+        FilingCommandId = Host.APARegistCallback(FilingCommand, 0);
+        ResetBucketList();
+        LoadSettings();
+        if (PluginSettings.CheckConnect)
+            WaitArmed = 1;
+    });
+    return 1;
+}
+
+__declspec(dllexport) void APCCleanUp(void)
+{
+}
+
+__declspec(dllexport) INT_PTR WINAPI APCSetup(HWND owner)
+{
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(owner); });
+}
+
+__declspec(dllexport) DWORD WINAPI APCRecFilter(const char *path)
+{
+    GuardHostCall([&] { FilterReceivedMessage(path); });
+    return 0;
+}
+
+__declspec(dllexport) int WINAPI APCFolderInitMenu(HWND window, HMENU menu, int code)
+{
+    return GuardHostCall(code, [&] { return ClassifierFolderMenu(window, menu, code); });
+}
+
+__declspec(dllexport) int WINAPI APCViewInitMenu(HWND window, HMENU menu, int code)
+{
+    return GuardHostCall(code, [&] { return ClassifierViewMenu(window, menu, code); });
+}
+
+__declspec(dllexport) DWORD WINAPI APCFolderCreate(HWND window)
+{
+    return GuardHostCall<DWORD>(0, [&] { return RunStartupWait(window); });
+}
+
+__declspec(dllexport) BOOL WINAPI APCFolderEndRetrieve(HWND window)
+{
+    if (!PendingList)
+        return 0;
+    // Posted, not sent: the moves wait until the host is back in its loop.
+    return PostMessageA(window, WM_COMMAND, FilingCommandId, 0);
+}
+
+} // extern "C"

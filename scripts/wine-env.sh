@@ -1,0 +1,12 @@
+# Sourced: the environment every Wine run of the project uses.
+#   SORTELLA_WINEPREFIX  the Wine prefix (default: in the user's cache, kept
+#                        between runs because creating one takes minutes)
+export WINEPREFIX=${SORTELLA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/sortella/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer prompts when the prefix is made.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# GetACP() answers 932 only under a Japanese locale.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# Under qemu's user-mode emulator 32-bit Wine needs the whole 32-bit address
+# space reserved up front, or it cannot map its shared user data page.
+export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xffff0000}

@@ -1,0 +1,222 @@
+// The settings file, read and written only through the private-profile
+// functions. Section "MoveMail" maps bucket names to folder names; section
+// "Setup" holds the switches and POPFile's URL.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "settings/settings.h"
+
+PluginSettingsRecord PluginSettings;
+int RuleCount;
+FilingRule *Rules;
+
+namespace {
+
+const char kSuffix[] = "\\Plugins\\sortella.ini";
+const int kPathSize = 260;
+const int kKeyListSize = 4096; // the key names of "MoveMail"
+const int kValueSize = 512;    // one value: at most 511 bytes are taken
+
+void FlushProfile(const char *path)
+{
+    WritePrivateProfileStringA(NULL, NULL, NULL, path);
+}
+
+void ReadSetupValue(const char *path, const char *key, const char *fallback, char *value)
+{
+    GetPrivateProfileStringA("Setup", key, fallback, value, kValueSize, path);
+}
+
+bool ReadSwitch(const char *path, const char *key)
+{
+    char value[kValueSize];
+    ReadSetupValue(path, key, "0", value);
+    return ReadIntegerText(value) != 0;
+}
+
+void WriteSwitch(const char *path, const char *key, bool on)
+{
+    WritePrivateProfileStringA("Setup", key, on ? "1" : "0", path);
+}
+
+void ReleaseRules(void)
+{
+    for (int i = 0; i < RuleCount; ++i) {
+        free(Rules[i].Bucket);
+        free(Rules[i].Folder);
+        Rules[i].~FilingRule();
+    }
+    free(Rules);
+    Rules = nullptr;
+    RuleCount = 0;
+}
+
+// Builds a rule in place; false when a copy cannot be made, in which case
+// the record holds nothing that needs releasing.
+bool MakeRule(FilingRule *rule, int index, const char *bucket, const char *folder)
+{
+    char *bucketCopy = _strdup(bucket);
+    char *folderCopy = _strdup(folder);
+    if (!bucketCopy || !folderCopy) {
+        free(bucketCopy);
+        free(folderCopy);
+        return false;
+    }
+    new (rule) FilingRule{index, 0, bucketCopy, folderCopy, std::string()};
+    return true;
+}
+
+// Counts the NUL-separated names of a key list. When the profile function
+// filled the buffer to its limit, the last name may have been cut: such a
+// name is dropped, since a rule for a shortened bucket name would file
+// another bucket's mail.
+int CountKeyNames(const char *keys, DWORD length)
+{
+    int count = 0;
+    const char *name = keys;
+    const char *lastName = nullptr;
+    while (*name) {
+        lastName = name;
+        ++count;
+        name += strlen(name) + 1;
+    }
+    bool cut = length >= static_cast<DWORD>(kKeyListSize - 2);
+    if (cut && lastName)
+        --count;
+    return count;
+}
+
+void LoadDefaultRule(const char *path)
+{
+    Rules = static_cast<FilingRule *>(malloc(sizeof(FilingRule)));
+    if (!Rules)
+        return;
+    if (MakeRule(&Rules[0], 0, "spam", "ごみ箱"))
+        RuleCount = 1;
+    WritePrivateProfileStringA("MoveMail", "spam", "ごみ箱", path);
+    FlushProfile(path);
+}
+
+// Returns false when the record block cannot be taken.
+bool LoadRules(const char *path, const char *keys, int count)
+{
+    Rules = static_cast<FilingRule *>(malloc(sizeof(FilingRule) * count));
+    if (!Rules)
+        return false;
+    const char *name = keys;
+    for (int i = 0; i < count; ++i, name += strlen(name) + 1) {
+        char folder[kValueSize];
+        GetPrivateProfileStringA("MoveMail", name, "", folder, kValueSize, path);
+        // A rule whose copies cannot be made is left out; the later rules
+        // keep their own positions as Index.
+        if (MakeRule(&Rules[RuleCount], RuleCount, name, folder))
+            ++RuleCount;
+    }
+    return true;
+}
+
+void LoadSetupSection(const char *path)
+{
+    char value[kValueSize];
+    PluginSettings.DispDialog = ReadSwitch(path, "DispDialog");
+    PluginSettings.Beep = ReadSwitch(path, "Beep");
+    PluginSettings.DispFrom = ReadSwitch(path, "DispFrom");
+    PluginSettings.DispSubject = ReadSwitch(path, "DispSubject");
+    ReadSetupValue(path, "FromLength", "0", value);
+    PluginSettings.FromLength = ReadIntegerText(value);
+    ReadSetupValue(path, "SubjectLength", "0", value);
+    PluginSettings.SubjectLength = ReadIntegerText(value);
+
+    ReadSetupValue(path, "CheckConnect", "", value);
+    if (!value[0]) {
+        PluginSettings.CheckConnect = false;
+        WritePrivateProfileStringA("Setup", "CheckConnect", "0", path);
+        FlushProfile(path);
+    } else {
+        PluginSettings.CheckConnect = ReadIntegerText(value) != 0;
+    }
+
+    ReadSetupValue(path, "URL", "", value);
+    PluginSettings.URL = value;
+}
+
+} // namespace
+
+void GetIniPath(int size, char *buffer)
+{
+    // The executable's path gets the room left after the suffix.
+    int room = size - static_cast<int>(sizeof kSuffix - 1);
+    if (room < 1) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return;
+    }
+    DWORD length = GetModuleFileNameA(NULL, buffer, room);
+    if (length >= static_cast<DWORD>(room))
+        length = room - 1;
+    buffer[length] = '\0';
+    char *lastBackslash = strrchr(buffer, '\\');
+    if (lastBackslash)
+        *lastBackslash = '\0';
+    strcat(buffer, kSuffix);
+}
+
+void LoadSettings(void)
+{
+    ReleaseRules();
+    char path[kPathSize];
+    GetIniPath(kPathSize, path);
+
+    static char keys[kKeyListSize];
+    DWORD length = GetPrivateProfileStringA("MoveMail", NULL, "", keys, kKeyListSize, path);
+    int count = CountKeyNames(keys, length);
+    if (count == 0) {
+        LoadDefaultRule(path);
+        if (!Rules)
+            return;
+    } else if (!LoadRules(path, keys, count)) {
+        return;
+    }
+    LoadSetupSection(path);
+}
+
+void SaveSettings(void)
+{
+    char path[kPathSize];
+    GetIniPath(kPathSize, path);
+    WriteSwitch(path, "DispDialog", PluginSettings.DispDialog);
+    WriteSwitch(path, "Beep", PluginSettings.Beep);
+    WriteSwitch(path, "DispFrom", PluginSettings.DispFrom);
+    WriteSwitch(path, "DispSubject", PluginSettings.DispSubject);
+    WriteSwitch(path, "CheckConnect", PluginSettings.CheckConnect);
+    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    FlushProfile(path);
+}
+
+void SaveUrl(void)
+{
+    char path[kPathSize];
+    GetIniPath(kPathSize, path);
+    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    FlushProfile(path);
+}
+
+void AdoptUrl(const char *text)
+{
+    if (!PluginSettings.URL.empty())
+        return;
+    PluginSettings.URL = text;
+    SaveUrl();
+}
+
+FilingRule *FindFilingRule(const char *bucket)
+{
+    for (int i = 0; i < RuleCount; ++i) {
+        if (strcmp(Rules[i].Bucket, bucket) == 0)
+            return &Rules[i];
+    }
+    return nullptr;
+}

@@ -1,0 +1,55 @@
+// The plug-in's settings file "Plugins\sortella.ini" and its in-memory form:
+// the switches of section "Setup" and the bucket-to-folder rules of section
+// "MoveMail". All texts are Shift_JIS byte strings.
+#pragma once
+#include <string>
+
+struct PluginSettingsRecord {
+    bool DispDialog;   // show the summary box after filing
+    bool Beep;         // beep after filing
+    bool CheckConnect; // wait at start-up until POPFile's proxy answers
+    bool DispFrom;     // summary lists senders (only with DispDialog)
+    bool DispSubject;  // summary lists subjects (only with DispDialog)
+    int FromLength;    // byte limit of a sender text; below 1: shown as written
+    int SubjectLength; // byte limit of a subject text; below 1: 26
+    std::string URL;   // POPFile's web interface base URL; empty: unknown
+};
+
+struct FilingRule {
+    int Index;           // own position in the rule list, from 0
+    int MovedCount;      // moves since the last summary
+    char *Bucket;        // owned heap string: the key in "MoveMail"
+    char *Folder;        // owned heap string: the key's value
+    std::string Details; // summary lines gathered since the last summary
+};
+
+extern PluginSettingsRecord PluginSettings;
+
+// The rule list, in file order; replaced whole by each LoadSettings.
+// RuleCount is 0 and Rules null before the first load.
+extern int RuleCount;
+extern FilingRule *Rules;
+
+// Full path of the settings file: the host executable's directory followed
+// by "\Plugins\sortella.ini". `size` is the buffer's size in bytes (260).
+void GetIniPath(int size, char *buffer);
+
+// Replaces the rule list and PluginSettings with what the file holds,
+// writing the first-run defaults ("spam" = "ごみ箱", CheckConnect = "0").
+void LoadSettings(void);
+
+// Writes the five switches and URL into section "Setup".
+void SaveSettings(void);
+
+// Writes URL alone into section "Setup".
+void SaveUrl(void);
+
+// Sets URL to `text` and saves it, only while URL is empty.
+void AdoptUrl(const char *text);
+
+// First rule whose Bucket equals `bucket` byte for byte, or nullptr.
+FilingRule *FindFilingRule(const char *bucket);
+
+// The C library's atoi rule without its undefined overflow: leading white
+// space, optional sign, decimal digits; saturates at the int range.
+int ReadIntegerText(const char *text);
