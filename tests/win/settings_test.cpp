@@ -1,0 +1,325 @@
+// The settings file and the mailbox lookups, through the real private-profile
+// functions. The test program stands in for the host executable: the
+// settings file is "Plugins\sortella.ini" beside it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "mailstore/mailbox.h"
+#include "plugin/host_services.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string mailbox; // ends with a backslash
+const char *currentEntry;
+
+const char *WINAPI FakeGetMailbox(void)
+{
+    return mailbox.c_str();
+}
+const char *WINAPI FakeCurrentEntry(HWND)
+{
+    return currentEntry;
+}
+const char *WINAPI FakeViewPath(HWND)
+{
+    return "C:\\elsewhere\\shown.PWK";
+}
+
+std::string ExeDirectory()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string dir(path);
+    return dir.substr(0, dir.rfind('\\'));
+}
+
+std::string IniPath()
+{
+    return ExeDirectory() + "\\Plugins\\sortella.ini";
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::string text;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    fclose(file);
+    return text;
+}
+
+void WriteFile(const std::string &path, const std::string &text)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CreateDirectoryA((ExeDirectory() + "\\Plugins").c_str(), NULL);
+        DeleteFileA(IniPath().c_str());
+        WritePrivateProfileStringA(NULL, NULL, NULL, IniPath().c_str());
+    }
+    // Replaces the settings file and reloads it.
+    void LoadFrom(const std::string &text)
+    {
+        WriteFile(IniPath(), text);
+        WritePrivateProfileStringA(NULL, NULL, NULL, IniPath().c_str());
+        LoadSettings();
+    }
+};
+
+TEST_F(SettingsTest, IniPathIsPluginsBesideTheExecutable)
+{
+    char path[260];
+    GetIniPath(sizeof path, path);
+    EXPECT_STREQ(path, IniPath().c_str());
+}
+
+TEST_F(SettingsTest, FirstRunWritesTheDefaultsAndNothingElse)
+{
+    PluginSettings.DispDialog = true;
+    PluginSettings.URL = "http://old/";
+    LoadSettings();
+    ASSERT_EQ(RuleCount, 1);
+    EXPECT_STREQ(Rules[0].Bucket, "spam");
+    EXPECT_STREQ(Rules[0].Folder, "ごみ箱");
+    EXPECT_EQ(Rules[0].Index, 0);
+    EXPECT_FALSE(PluginSettings.DispDialog || PluginSettings.Beep || PluginSettings.CheckConnect ||
+                 PluginSettings.DispFrom || PluginSettings.DispSubject);
+    EXPECT_EQ(PluginSettings.FromLength, 0);
+    EXPECT_EQ(PluginSettings.SubjectLength, 0);
+    EXPECT_EQ(PluginSettings.URL, "");
+
+    char keys[256] = {};
+    GetPrivateProfileStringA(NULL, NULL, "", keys, sizeof keys, IniPath().c_str());
+    EXPECT_EQ(std::string(keys, 8 + 1 + 5 + 1), std::string("MoveMail\0Setup\0", 15));
+    std::string file = ReadFile(IniPath());
+    EXPECT_NE(file.find("spam=ごみ箱"), std::string::npos) << file;
+    EXPECT_NE(file.find("CheckConnect=0"), std::string::npos) << file;
+    EXPECT_LT(file.find("[MoveMail]"), file.find("[Setup]"));
+    EXPECT_EQ(file.find("DispDialog"), std::string::npos);
+    EXPECT_EQ(file.find("URL"), std::string::npos);
+}
+
+TEST_F(SettingsTest, EmptiedMoveMailSectionGetsTheSpamRuleBack)
+{
+    LoadFrom("[MoveMail]\r\n[Setup]\r\nCheckConnect=1\r\n");
+    ASSERT_EQ(RuleCount, 1);
+    EXPECT_STREQ(Rules[0].Bucket, "spam");
+    char folder[64];
+    GetPrivateProfileStringA("MoveMail", "spam", "", folder, sizeof folder, IniPath().c_str());
+    EXPECT_STREQ(folder, "ごみ箱");
+    EXPECT_TRUE(PluginSettings.CheckConnect);
+}
+
+TEST_F(SettingsTest, SwitchesFollowTheIntegerRule)
+{
+    struct Row {
+        const char *text;
+        bool on;
+    } rows[] = {{"1", true},  {"-3", true},  {" 7x", true}, {"0", false},
+                {"0x1", false}, {"abc", false}, {"", false},  {"+0", false}};
+    for (const Row &row : rows) {
+        LoadFrom(std::string("[MoveMail]\r\nspam=x\r\n[Setup]\r\nBeep=") + row.text +
+                 "\r\nCheckConnect=" + row.text + "\r\n");
+        EXPECT_EQ(PluginSettings.Beep, row.on) << "value '" << row.text << "'";
+        EXPECT_EQ(PluginSettings.CheckConnect, row.on) << "value '" << row.text << "'";
+    }
+}
+
+TEST_F(SettingsTest, EmptyCheckConnectIsRewrittenButEmptyDispDialogIsNot)
+{
+    LoadFrom("[MoveMail]\r\nspam=x\r\n[Setup]\r\nDispDialog=\r\nCheckConnect=\r\n");
+    EXPECT_FALSE(PluginSettings.DispDialog);
+    EXPECT_FALSE(PluginSettings.CheckConnect);
+    char value[16] = "unset";
+    GetPrivateProfileStringA("Setup", "CheckConnect", "missing", value, sizeof value,
+                             IniPath().c_str());
+    EXPECT_STREQ(value, "0");
+    GetPrivateProfileStringA("Setup", "DispDialog", "missing", value, sizeof value,
+                             IniPath().c_str());
+    EXPECT_STREQ(value, "");
+}
+
+TEST_F(SettingsTest, RulesKeepFileOrderAndMatchExactly)
+{
+    LoadFrom("[MoveMail]\r\nSpam=ごみ箱\r\nwork=仕事\r\nempty=\r\nwork=later\r\n[Setup]\r\n"
+             "FromLength=12\r\nSubjectLength=-4\r\nURL= http://x/ \r\n");
+    ASSERT_GE(RuleCount, 3);
+    EXPECT_EQ(Rules[1].Index, 1);
+    EXPECT_EQ(FindFilingRule("spam"), nullptr);
+    ASSERT_NE(FindFilingRule("Spam"), nullptr);
+    FilingRule *work = FindFilingRule("work");
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(work->Index, 1);
+    EXPECT_STREQ(work->Folder, "仕事");
+    FilingRule *empty = FindFilingRule("empty");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty->Folder, "");
+    EXPECT_EQ(FindFilingRule("work "), nullptr);
+    EXPECT_EQ(PluginSettings.FromLength, 12);
+    EXPECT_EQ(PluginSettings.SubjectLength, -4);
+}
+
+TEST_F(SettingsTest, ReloadResetsCountsAndDetails)
+{
+    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
+    Rules[0].MovedCount = 3;
+    Rules[0].Details = "  someone\n";
+    LoadSettings();
+    EXPECT_EQ(Rules[0].MovedCount, 0);
+    EXPECT_EQ(Rules[0].Details, "");
+}
+
+TEST_F(SettingsTest, SaveWritesSwitchesAndUrlButNeverTheLengths)
+{
+    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
+    PluginSettings.DispDialog = true;
+    PluginSettings.DispSubject = true;
+    PluginSettings.SubjectLength = 0;
+    PluginSettings.URL.clear();
+    SaveSettings();
+    std::string file = ReadFile(IniPath());
+    for (const char *line : {"DispDialog=1", "Beep=0", "DispFrom=0", "DispSubject=1",
+                             "CheckConnect=0", "URL="})
+        EXPECT_NE(file.find(line), std::string::npos) << line << " in " << file;
+    EXPECT_EQ(file.find("Length"), std::string::npos) << file;
+}
+
+TEST_F(SettingsTest, AdoptUrlOnlyFillsAnEmptyUrl)
+{
+    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
+    AdoptUrl("http://127.0.0.1:8080/");
+    EXPECT_EQ(PluginSettings.URL, "http://127.0.0.1:8080/");
+    AdoptUrl("http://other/");
+    EXPECT_EQ(PluginSettings.URL, "http://127.0.0.1:8080/");
+    char value[64];
+    GetPrivateProfileStringA("Setup", "URL", "", value, sizeof value, IniPath().c_str());
+    EXPECT_STREQ(value, "http://127.0.0.1:8080/");
+}
+
+TEST_F(SettingsTest, KeyListCutAtItsLimitDropsTheCutName)
+{
+    // 300 keys of 20 bytes: far beyond the 4096-byte key list.
+    std::string text = "[MoveMail]\r\n";
+    for (int i = 0; i < 300; ++i) {
+        char key[32];
+        snprintf(key, sizeof key, "bucket%014d", i);
+        text += std::string(key) + "=folder\r\n";
+    }
+    LoadFrom(text + "[Setup]\r\nCheckConnect=0\r\n");
+    ASSERT_GT(RuleCount, 100);
+    for (int i = 0; i < RuleCount; ++i)
+        EXPECT_EQ(strlen(Rules[i].Bucket), 20u) << "rule " << i << " " << Rules[i].Bucket;
+}
+
+class MailboxTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        mailbox = std::string(temp) + "sortella-mailbox-test\\";
+        CreateDirectoryA(mailbox.c_str(), NULL);
+        CreateDirectoryA((mailbox + "acc1").c_str(), NULL);
+        Host.APAGetMailbox = FakeGetMailbox;
+        Host.APAFolderGetCurrentEntry = FakeCurrentEntry;
+        Host.APAViewGetPath = FakeViewPath;
+    }
+};
+
+TEST_F(MailboxTest, EntriesAndPathsRoundTrip)
+{
+    char *path = MessagePathOfEntry("acc1\\inbox\\0001");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(std::string(path), mailbox + "acc1\\inbox\\0001.PWK");
+    ASSERT_EQ(MailboxPrefixLength(path), static_cast<int>(mailbox.size()));
+    char entry[MAX_PATH];
+    EntryOfMessagePath(path, MailboxPrefixLength(path), entry);
+    EXPECT_STREQ(entry, "acc1\\inbox\\0001");
+    free(path);
+
+    std::string four = mailbox + "abcd";
+    EntryOfMessagePath(four.c_str(), static_cast<int>(mailbox.size()), entry);
+    EXPECT_STREQ(entry, "abcd");
+}
+
+TEST_F(MailboxTest, PathsOutsideTheMailboxAreNoMessages)
+{
+    EXPECT_EQ(MailboxPrefixLength("C:\\"), -1);
+    EXPECT_EQ(MailboxPrefixLength("D:\\other\\acc1\\x.PWK"), -1);
+    std::string upper = mailbox;
+    for (char &c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(MailboxPrefixLength((upper + "acc1\\x.PWK").c_str()),
+              static_cast<int>(mailbox.size()));
+    char title[200] = "stale";
+    ReadAccountTitle("C:\\", title);
+    EXPECT_STREQ(title, "");
+}
+
+TEST_F(MailboxTest, DestinationsJoinTitleAndFolder)
+{
+    char destination[64];
+    MakeDestination("Work", "spam", destination);
+    EXPECT_STREQ(destination, "Work\\spam");
+    MakeDestination("", "spam", destination);
+    EXPECT_STREQ(destination, "\\spam");
+}
+
+TEST_F(MailboxTest, AccountTitleComesFromTheMessagesAccount)
+{
+    WritePrivateProfileStringA("Property", "Title", "仕事用", (mailbox + "acc1\\account.ini").c_str());
+    WritePrivateProfileStringA(NULL, NULL, NULL, (mailbox + "acc1\\account.ini").c_str());
+    char title[200];
+    ReadAccountTitle((mailbox + "acc1\\郵便受け\\0001.PWK").c_str(), title);
+    EXPECT_STREQ(title, "仕事用");
+    // A file directly in the mailbox directory has no account.
+    ReadAccountTitle((mailbox + "loose.PWK").c_str(), title);
+    EXPECT_STREQ(title, "");
+}
+
+TEST_F(MailboxTest, ExternalEditorDefaultsToNotepad)
+{
+    DeleteFileA((mailbox + "mailbox.ini").c_str());
+    char editor[260] = "";
+    ReadExternalEditor(sizeof editor, editor);
+    EXPECT_STREQ(editor, "notepad");
+    WritePrivateProfileStringA("Property", "ExternalEditor", "C:\\tools\\edit.exe",
+                               (mailbox + "mailbox.ini").c_str());
+    WritePrivateProfileStringA(NULL, NULL, NULL, (mailbox + "mailbox.ini").c_str());
+    ReadExternalEditor(sizeof editor, editor);
+    EXPECT_STREQ(editor, "C:\\tools\\edit.exe");
+}
+
+TEST_F(MailboxTest, WindowMessagePathOfViewsAndFolders)
+{
+    char *shown = WindowMessagePath(NULL, 1);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_STREQ(shown, "C:\\elsewhere\\shown.PWK");
+    free(shown);
+    currentEntry = nullptr;
+    EXPECT_EQ(WindowMessagePath(NULL, 0), nullptr);
+    currentEntry = "acc1\\inbox\\7";
+    char *current = WindowMessagePath(NULL, 0);
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(std::string(current), mailbox + "acc1\\inbox\\7.PWK");
+    free(current);
+}
+
+} // namespace
