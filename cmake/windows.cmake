@@ -64,3 +64,19 @@ foreach(dir standins/host tests/win)
         add_subdirectory(${dir})
     endif()
 endforeach()
+
+# The release: dist/sortella-0.10.zip with the DLL, a sample settings file
+# in Shift_JIS with CR LF line ends, and the user's guide.
+set(RELEASE_DIR ${CMAKE_BINARY_DIR}/release/sortella-0.10)
+set(RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/sortella-0.10.zip)
+add_custom_target(release
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/release
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${RELEASE_DIR} ${PROJECT_SOURCE_DIR}/dist
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:sortella> ${RELEASE_DIR}/sortella.dll
+    COMMAND sh -c "iconv -f UTF-8 -t CP932 '${PROJECT_SOURCE_DIR}/docs/sortella.ini' | sed 's/$/\\r/' > '${RELEASE_DIR}/sortella.ini'"
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/guide.md ${RELEASE_DIR}/guide.md
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${RELEASE_ZIP}
+    COMMAND sh -c "cd '${CMAKE_BINARY_DIR}/release' && zip -q -r '${RELEASE_ZIP}' sortella-0.10"
+    DEPENDS sortella
+    COMMENT "Packing ${RELEASE_ZIP}"
+    VERBATIM)
