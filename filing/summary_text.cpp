@@ -1,0 +1,257 @@
+// Sender and subject texts of the filing summary: display name, decoding,
+// conversion to Shift_JIS and the cut to a byte limit, all in the caller's
+// buffer (the record's own heap copy of the header value).
+#include "filing/summary_text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "mailstore/encoded_words.h"
+
+namespace {
+
+// Subject limit used when the settings give none.
+const int kDefaultSubjectLength = 26;
+
+const unsigned char kEscape = 0x1B;
+
+bool IsLeadByte(unsigned char byte)
+{
+    return (byte >= 0x80 && byte <= 0x9F) || byte >= 0xE0;
+}
+
+char *SkipSpaces(char *text)
+{
+    while (*text == ' ')
+        ++text;
+    return text;
+}
+
+// Terminates the text at the first `close` after `start` (if any) and
+// returns `start`.
+char *EndAtMark(char *start, char close)
+{
+    char *end = strchr(start, close);
+    if (end)
+        *end = '\0';
+    return start;
+}
+
+char AsciiUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// True when the `length` bytes at `name` equal the upper-case `expected`
+// with ASCII case ignored.
+bool NameEquals(const char *name, size_t length, const char *expected)
+{
+    if (strlen(expected) != length)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (AsciiUpper(name[i]) != expected[i])
+            return false;
+    }
+    return true;
+}
+
+// The charset named by the encoded word whose "=?" is at `word`; the name
+// ends at the next "?" (the word has one, or the decoder would not take it)
+// or at a "*" that starts an RFC 2231 language tag.
+WordCharset CharsetOfWord(const char *word)
+{
+    const char *name = word + 2;
+    size_t length = strcspn(name, "?*");
+    if (NameEquals(name, length, "UTF-8"))
+        return WordCharsetUtf8;
+    if (NameEquals(name, length, "EUC-JP"))
+        return WordCharsetEucJp;
+    return WordCharsetOther;
+}
+
+bool IsJisByte(unsigned char byte)
+{
+    return byte >= 0x21 && byte <= 0x7E;
+}
+
+// Writes the Shift_JIS form of the JIS X 0208 pair (first, second), both
+// 0x21-0x7E, at `out`.
+void JisPairToShiftJis(unsigned char first, unsigned char second, char *out)
+{
+    unsigned char lead = static_cast<unsigned char>(((first + 1) >> 1) + (first <= 0x5E ? 0x70 : 0xB0));
+    unsigned char trail;
+    if (first & 1)
+        trail = static_cast<unsigned char>(second + (second >= 0x60 ? 0x20 : 0x1F));
+    else
+        trail = static_cast<unsigned char>(second + 0x7E);
+    out[0] = static_cast<char>(lead);
+    out[1] = static_cast<char>(trail);
+}
+
+enum JisMode { JisAscii, JisKanji, JisKana };
+
+// Length of the mode escape at `in` (3) with the mode it selects, or 0 when
+// `in` starts no escape that the conversion knows.
+int JisEscape(const unsigned char *in, JisMode *mode)
+{
+    if (in[0] != kEscape)
+        return 0;
+    if (in[1] == '$' && (in[2] == 'B' || in[2] == '@')) {
+        *mode = JisKanji;
+        return 3;
+    }
+    if (in[1] == '(' && (in[2] == 'B' || in[2] == 'J')) {
+        *mode = JisAscii;
+        return 3;
+    }
+    if (in[1] == '(' && in[2] == 'I') {
+        *mode = JisKana;
+        return 3;
+    }
+    return 0;
+}
+
+// Every JIS run of the text becomes Shift_JIS, in place: escapes are
+// dropped, a pair stays two bytes and a half-width katakana one byte, so
+// the output never overtakes the input. Bytes that do not fit the run's
+// mode stay as they are.
+void ConvertJisRuns(char *text)
+{
+    const unsigned char *in = reinterpret_cast<const unsigned char *>(text);
+    char *out = text;
+    JisMode mode = JisAscii;
+    while (*in) {
+        int escape = JisEscape(in, &mode);
+        if (escape) {
+            in += escape;
+        } else if (mode == JisKanji && IsJisByte(in[0]) && IsJisByte(in[1])) {
+            JisPairToShiftJis(in[0], in[1], out);
+            out += 2;
+            in += 2;
+        } else if (mode == JisKana && in[0] >= 0x21 && in[0] <= 0x5F) {
+            *out++ = static_cast<char>(in[0] + 0x80);
+            ++in;
+        } else {
+            *out++ = static_cast<char>(*in++);
+        }
+    }
+    *out = '\0';
+}
+
+// Replaces the text by its conversion to code page 932 when that fits in
+// `size` bytes; otherwise leaves it.
+void ConvertWholeText(char *text, WordCharset charset, size_t size)
+{
+    char *converted = static_cast<char *>(malloc(size));
+    if (!converted)
+        return;
+    int length = ConvertCharsetToCp932(charset, text, converted, size);
+    if (length >= 0 && static_cast<size_t>(length) < size)
+        memcpy(text, converted, static_cast<size_t>(length) + 1);
+    free(converted);
+}
+
+} // namespace
+
+char *ExtractDisplayName(char *text)
+{
+    text = SkipSpaces(text);
+    if (!*text)
+        return nullptr;
+    // Shift_JIS trail bytes are 0x40 or above, so none of these marks can
+    // be the second half of a double-byte character.
+    if (char *quote = strchr(text, '"'))
+        return EndAtMark(quote + 1, '"');
+    if (char *parenthesis = strchr(text, '('))
+        return EndAtMark(parenthesis + 1, ')');
+    if (*text == '<')
+        return EndAtMark(text + 1, '>');
+    if (char *angle = strchr(text, '<')) {
+        char *end = angle;
+        while (end > text && end[-1] == ' ')
+            --end;
+        *end = '\0';
+    }
+    return text;
+}
+
+WordCharset CommonWordCharset(const char *text)
+{
+    // The words are walked exactly as DecodeEncodedWords walks them; the
+    // decoded bytes go to a scratch area and are thrown away.
+    char *scratch = static_cast<char *>(malloc(strlen(text) + 1));
+    if (!scratch)
+        return WordCharsetOther;
+    WordCharset common = WordCharsetOther;
+    bool anyWord = false;
+    const char *cursor = text;
+    char encoding = 0;
+    ptrdiff_t offset;
+    while ((offset = FindEncodedWord(cursor, &encoding)) >= 0) {
+        cursor += offset;
+        WordCharset named = CharsetOfWord(cursor);
+        char *end = encoding == 'B' ? DecodeBWord(scratch, &cursor) : DecodeQWord(scratch, &cursor);
+        if (!end)
+            break; // no complete word: the decoder stops here too
+        if (anyWord && named != common) {
+            common = WordCharsetOther;
+            break;
+        }
+        common = named;
+        anyWord = true;
+        if (common == WordCharsetOther)
+            break;
+    }
+    free(scratch);
+    return common;
+}
+
+void ConvertDecodedToShiftJis(char *text, WordCharset charset, size_t size)
+{
+    if (charset == WordCharsetUtf8 || charset == WordCharsetEucJp)
+        ConvertWholeText(text, charset, size);
+    else
+        ConvertJisRuns(text);
+}
+
+char *CutToLength(char *text, int limit)
+{
+    text = SkipSpaces(text);
+    if (!*text)
+        return nullptr;
+    // Decoding only shortens the text, so the converted text may use the
+    // whole of what the undecoded one occupied.
+    size_t size = strlen(text) + 1;
+    WordCharset charset = CommonWordCharset(text);
+    DecodeEncodedWords(text);
+    ConvertDecodedToShiftJis(text, charset, size);
+
+    int count = 0;
+    while (count < limit && text[count]) {
+        if (!IsLeadByte(static_cast<unsigned char>(text[count]))) {
+            ++count;
+        } else if (count == limit - 1) {
+            break; // the double-byte character would not fit whole
+        } else if (!text[count + 1]) {
+            ++count; // a lone first byte at the end stays
+            break;
+        } else {
+            count += 2;
+        }
+    }
+    text[count] = '\0';
+    return text;
+}
+
+char *SenderForSummary(char *text, int fromLength)
+{
+    char *name = ExtractDisplayName(text);
+    if (name && fromLength >= 1)
+        return CutToLength(name, fromLength);
+    return name;
+}
+
+char *SubjectForSummary(char *text, int subjectLength)
+{
+    return CutToLength(text, subjectLength < 1 ? kDefaultSubjectLength : subjectLength);
+}

@@ -1,0 +1,260 @@
+// Sender and subject texts of the filing summary. Every function works in
+// the caller's buffer; each input here lies in a heap block of exactly its
+// size, so that ASan reports any byte read or written beyond it. Shift_JIS
+// bytes are written as escapes (this file is compiled without a charset
+// conversion); the comment beside each gives the characters.
+#include "filing/summary_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+const char kNull[] = "(null)";
+
+// Runs `function` over a heap copy of `input` and returns its result as a
+// string, kNull for nullptr.
+template <typename Function>
+std::string Applied(const std::string &input, Function function)
+{
+    std::unique_ptr<char[]> text(new char[input.size() + 1]);
+    memcpy(text.get(), input.c_str(), input.size() + 1);
+    char *result = function(text.get());
+    if (!result)
+        return kNull;
+    EXPECT_GE(result, text.get());
+    EXPECT_LE(result, text.get() + input.size());
+    return std::string(result);
+}
+
+std::string Hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+struct TextRow {
+    std::string input;
+    std::string expected;
+};
+
+struct LimitRow {
+    std::string input;
+    int limit;
+    std::string expected;
+};
+
+TEST(ExtractDisplayName, EveryShapeOfSender)
+{
+    const TextRow rows[] = {
+        {"", kNull},
+        {"    ", kNull},
+        {"Taro Yamada <taro@example.jp>", "Taro Yamada"},
+        {"  Taro   <taro@example.jp>", "Taro"},
+        {"\"Yamada, Taro\" <taro@example.jp>", "Yamada, Taro"},
+        {"\"\" <taro@example.jp>", ""},
+        {"\"open quote <taro@example.jp>", "open quote <taro@example.jp>"},
+        {"taro@example.jp (Taro Yamada)", "Taro Yamada"},
+        {"taro@example.jp (open paren", "open paren"},
+        {"<taro@example.jp>", "taro@example.jp"},
+        {"<taro@example.jp", "taro@example.jp"},
+        {"   taro@example.jp", "taro@example.jp"},
+        {"taro@example.jp", "taro@example.jp"},
+        // Quotes before parentheses before angle brackets.
+        {"(comment) \"quoted\" <a@b>", "quoted"},
+        {"Name <a@b> (comment)", "comment"},
+        // Only 0x20 counts as a space to skip.
+        {"\tTab <a@b>", "\tTab"},
+        // 表示 ends in 0x5C; the trail byte is not taken for a mark.
+        {"\x95\x5c\x8e\xa6 <a@b>", "\x95\x5c\x8e\xa6"},
+        {"=?ISO-2022-JP?B?GyRCST08KBsoQg==?= <a@b>", "=?ISO-2022-JP?B?GyRCST08KBsoQg==?="},
+    };
+    for (const TextRow &row : rows)
+        EXPECT_EQ(Hex(Applied(row.input, ExtractDisplayName)), Hex(row.expected)) << "input: " << Hex(row.input);
+}
+
+TEST(CutToLength, CutsToTheLimitWithoutSplittingACharacter)
+{
+    const std::string forty(40, 'a');
+    // あいう in Shift_JIS.
+    const std::string aiu = "\x82\xa0\x82\xa2\x82\xa4";
+    const LimitRow rows[] = {
+        {"", 5, kNull},
+        {"   ", 5, kNull},
+        {forty, 26, std::string(26, 'a')},
+        {"abc", 5, "abc"},
+        {"   abc", 2, "ab"},
+        {"abc", 0, ""},
+        {aiu, 5, "\x82\xa0\x82\xa2"},
+        {aiu, 6, aiu},
+        {aiu, 2, "\x82\xa0"},
+        {aiu, 1, ""},
+        {"a\x82\xa0", 2, "a"},
+        {"a\x82\xa0", 3, "a\x82\xa0"},
+        // Lead bytes 0x80-0x9F and 0xE0-0xFF; 0xA0-0xDF are single bytes
+        // (half-width katakana ｱｲｳ).
+        {"\xe0\x40\xfc\x40", 3, "\xe0\x40"},
+        {"\x80\x40z", 3, "\x80\x40z"},
+        {"\xb1\xb2\xb3", 2, "\xb1\xb2"},
+        {"\xa0\xdf!", 2, "\xa0\xdf"},
+        // A lone first byte at the end stays.
+        {"ab\x82", 10, "ab\x82"},
+        {"ab\x82", 4, "ab\x82"},
+        {"ab\x82", 3, "ab"},
+        // Encoded words are decoded before the cut.
+        {"=?US-ASCII?B?SGVsbG8=?=", 3, "Hel"},
+        {"  Re: =?US-ASCII?B?SGk=?=", 26, "Re: Hi"},
+        {"=?US-ASCII?B?" "?=", 26, ""},
+        // Malformed words decode as far as they go.
+        {"=?US-ASCII?B?SGVsb", 26, "Hel"},
+        {"=?broken", 26, "=?broken"},
+    };
+    for (const LimitRow &row : rows) {
+        std::string got = Applied(row.input, [&](char *text) { return CutToLength(text, row.limit); });
+        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+    }
+}
+
+TEST(SenderForSummary, LimitBelowOneShowsTheNameAsWritten)
+{
+    const LimitRow rows[] = {
+        {"=?US-ASCII?B?VGFybw==?= <t@x>", 0, "=?US-ASCII?B?VGFybw==?="},
+        {"=?US-ASCII?B?VGFybw==?= <t@x>", -1, "=?US-ASCII?B?VGFybw==?="},
+        {"=?US-ASCII?B?VGFybw==?= <t@x>", 3, "Tar"},
+        {"ABCDEFGHIJKL <t@x>", 10, "ABCDEFGHIJ"},
+        {"ABCDEFGHIJKL <t@x>", 0, "ABCDEFGHIJKL"},
+        // An empty display name: shown empty as written, dropped when cut.
+        {"\"\" <t@x>", 0, ""},
+        {"\"\" <t@x>", 5, kNull},
+        {"   ", 0, kNull},
+        {"   ", 5, kNull},
+        // Spaces inside quotes are skipped by the cut, not by the extraction.
+        {"\"  Taro\" <t@x>", 0, "  Taro"},
+        {"\"  Taro\" <t@x>", 10, "Taro"},
+        // A Shift_JIS name cut between characters (表示 is 4 bytes).
+        {"\x95\x5c\x8e\xa6 <t@x>", 3, "\x95\x5c"},
+    };
+    for (const LimitRow &row : rows) {
+        std::string got = Applied(row.input, [&](char *text) { return SenderForSummary(text, row.limit); });
+        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+    }
+}
+
+TEST(SubjectForSummary, AlwaysDecodedAndCutTo26WithoutALimit)
+{
+    const std::string forty(40, 's');
+    const LimitRow rows[] = {
+        {forty, 0, std::string(26, 's')},
+        {forty, -7, std::string(26, 's')},
+        {forty, 30, std::string(30, 's')},
+        {"\x82\xa0\x82\xa2\x82\xa4", 5, "\x82\xa0\x82\xa2"},
+        {"=?US-ASCII?Q?a=41b_c?=", 0, "aAb_c"},
+        {"  ", 0, kNull},
+    };
+    for (const LimitRow &row : rows) {
+        std::string got = Applied(row.input, [&](char *text) { return SubjectForSummary(text, row.limit); });
+        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+    }
+}
+
+// Decoded texts in ISO-2022-JP, UTF-8 and EUC-JP read as Shift_JIS; every
+// other charset, and a mixture, keeps its decoded bytes.
+TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
+{
+    const std::string nihongo = "\x93\xfa\x96\x7b\x8c\xea"; // 日本語
+    const LimitRow rows[] = {
+        // ISO-2022-JP: JIS runs become Shift_JIS, the escapes go.
+        {"=?ISO-2022-JP?B?GyRCJEgbKEI=?=", 26, "\x82\xc6"},          // と
+        {"=?iso-2022-jp?B?GyRCRnxLXDhsGyhC?=", 26, nihongo},          // 日本語
+        {"=?ISO-2022-JP?q?=1B$B$H=1B(B?=", 26, "\x82\xc6"},           // と
+        {"Re: =?ISO-2022-JP?B?GyRCST08KBsoQg==?= x", 26, "Re: \x95\x5c\x8e\xa6 x"}, // 表示
+        {"=?ISO-2022-JP?B?GyRCJT0bKEI=?=", 26, "\x83\x5c"},           // ソ
+        {"=?ISO-2022-JP?B?GyRCMnE1RCROJCpDTiRpJDsbKEI=?=", 26,
+         "\x89\xef\x8b\x63\x82\xcc\x82\xa8\x92\x6d\x82\xe7\x82\xb9"}, // 会議のお知らせ
+        // The cut comes after the conversion, on Shift_JIS characters.
+        {"=?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=", 5, "\x93\xfa\x96\x7b"},
+        // Raw JIS in a header, ESC $ @, ESC ( J, half-width katakana ESC ( I,
+        // and a run left open at the end.
+        {"\x1b$B$H\x1b(B!", 26, "\x82\xc6!"},
+        {"\x1b$@$H\x1b(Jx", 26, "\x82\xc6x"},
+        {"\x1b(I123\x1b(Bz", 26, "\xb1\xb2\xb3z"},
+        {"a\x1b$B$H", 26, "a\x82\xc6"},
+        // In a double-byte run a byte outside 0x21-0x7E stays; unknown
+        // escapes stay.
+        {"\x1b$B$H $H\x1b(B", 26, "\x82\xc6 \x82\xc6"},
+        {"\x1b$(Dab", 26, "\x1b$(Dab"},
+        // UTF-8: converted as a whole, '?' for what code page 932 lacks.
+        {"=?UTF-8?B?5pel5pys6Kqe?=", 26, nihongo},
+        {"=?utf-8?q?=E3=81=82?=", 26, "\x82\xa0"},                   // あ
+        {"Re: =?UTF-8?B?5pel5pys6Kqe?=", 26, "Re: " + nihongo},
+        {"=?UTF-8?B?5pel?= =?UTF-8?B?5pys?=", 26, "\x93\xfa \x96\x7b"},
+        {"=?UTF-8?B?YeC4gWI=?=", 26, "a?b"},                          // aกb
+        {"=?UTF-8?Q?a=FFb?=", 26, "a?b"},
+        {"=?UTF-8?B?772x?=", 26, "\xb1"},                             // ｱ
+        {"=?UTF-8*ja?B?5pel?=", 26, "\x93\xfa"},
+        {"=?UTF-8?B?5pel5pys6Kqe?=", 5, "\x93\xfa\x96\x7b"},
+        // EUC-JP, including its half-width katakana (SS2).
+        {"=?EUC-JP?B?xvzL3Ljs?=", 26, nihongo},
+        {"=?euc-jp?B?jrGOsg==?=", 26, "\xb1\xb2"},
+        // Other charsets and mixtures keep their decoded bytes.
+        {"=?Shift_JIS?B?g3yDWINn?=", 26, "\x83\x7c\x83\x58\x83\x67"},
+        {"=?US-ASCII?B?SGk=?=", 26, "Hi"},
+        {"=?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 26, "\xe6\x97\xa5 \x83\x7c"},
+        {"=?UTF-8?B?5pel?= =?EUC-JP?B?xvw=?=", 26, "\xe6\x97\xa5 \xc6\xfc"},
+        {"=?UTF-8?B?5pel?= =?ISO-2022-JP?B?GyRCJEgbKEI=?=", 26, "\xe6\x97\xa5 \x82\xc6"},
+        {"=?UTF-8X?B?5pel?=", 26, "\xe6\x97\xa5"},
+        // Without encoded words nothing is converted but JIS runs.
+        {"\xe6\x97\xa5", 26, "\xe6\x97\xa5"},
+        {"\x93\xfa\x96\x7b", 26, "\x93\xfa\x96\x7b"},
+    };
+    for (const LimitRow &row : rows) {
+        std::string got = Applied(row.input, [&](char *text) { return CutToLength(text, row.limit); });
+        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+    }
+}
+
+TEST(CommonWordCharset, AllWordsMustNameTheSameCharset)
+{
+    const struct {
+        const char *input;
+        WordCharset expected;
+    } rows[] = {
+        {"", WordCharsetOther},
+        {"plain", WordCharsetOther},
+        {"=?UTF-8?B?5pel?=", WordCharsetUtf8},
+        {"=?Utf-8?Q?a?= b =?UTF-8?B?5pel?=", WordCharsetUtf8},
+        {"=?EUC-JP?B?xvw=?=", WordCharsetEucJp},
+        {"=?EUC-JP?B?xvw=?==?UTF-8?B?5pel?=", WordCharsetOther},
+        {"=?UTF-8?B?5pel?= =?US-ASCII?B?SGk=?=", WordCharsetOther},
+        // A "=?" that the decoder does not take as a word does not count.
+        {"=?UTF-8?B?5pel?= and =?", WordCharsetUtf8},
+        {"=?UTF-8", WordCharsetOther},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(CommonWordCharset(row.input), row.expected) << "input: " << row.input;
+}
+
+// A conversion whose result would not fit the buffer leaves the text alone.
+TEST(ConvertDecodedToShiftJis, KeepsTheTextWhenTheResultDoesNotFit)
+{
+    char text[] = "\xe6\x97\xa5\xe6\x9c\xac"; // 日本 in UTF-8
+    ConvertDecodedToShiftJis(text, WordCharsetUtf8, 4);
+    EXPECT_EQ(Hex(text), Hex("\xe6\x97\xa5\xe6\x9c\xac"));
+    ConvertDecodedToShiftJis(text, WordCharsetUtf8, 5);
+    EXPECT_EQ(Hex(text), Hex("\x93\xfa\x96\x7b"));
+}
+
+} // namespace
