@@ -1,9 +1,200 @@
-// Placeholder until the start-up wait is built: never waits.
+// The start-up wait: one probe of POPFile's proxy at a folder window's
+// creation and, when it does not answer, a small modal dialog (template
+// 103) that probes again on every tick of a host timer until the proxy
+// accepts a connection or the user cancels.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "classifier/startup_wait.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin.h"
+#include "plugin/resource.h"
+#include "settings/settings.h"
 
 int WaitArmed;
 
-DWORD RunStartupWait(HWND)
+namespace {
+
+const DWORD kProbePeriod = 100; // in the host's timer unit
+const size_t kFileNameExtra = 30; // room for "account.ini" and its NUL
+const int kProfileValueSize = 512;
+const WORD kSocketsVersion = 0x0101; // Windows Sockets 1.1
+
+// What the probes remember for the whole process; all of it belongs to the
+// account of the folder window for which it was first read.
+HWND FolderWindow;         // last nonzero window given to ProbeClassifier
+int ConnectValue = -1;     // the account's "Connect"; negative: not read yet
+int ProxyPort;             // the account's "POP3Port"; 0: not read yet
+char ProxyHost[kProfileValueSize]; // the account's "POP3Server"
+
+HWND WaitDialog; // the wait dialog while it is up, else NULL
+
+// Reads `key` of section "Property" of the account file of `window` into
+// `value` (512 bytes, empty when missing). 0 when the file name cannot be
+// built (the host names no account directory, or no memory), 1 otherwise.
+int ReadAccountValue(HWND window, const char *key, char *value)
 {
-    return 0;
+    const char *account = Host.APAGetAccount(window);
+    if (!account)
+        return 0;
+    size_t nameSize = strlen(account) + kFileNameExtra;
+    char *fileName = static_cast<char *>(malloc(nameSize));
+    if (!fileName)
+        return 0;
+    snprintf(fileName, nameSize, "%s%s", account, "account.ini");
+    GetPrivateProfileStringA("Property", key, "", value, kProfileValueSize, fileName);
+    free(fileName);
+    return 1;
+}
+
+// The account's "Connect" integer; 0 (do not probe) when missing or when
+// the file name cannot be built.
+int ReadConnectSetting(HWND window)
+{
+    char value[kProfileValueSize];
+    if (!ReadAccountValue(window, "Connect", value))
+        return 0;
+    return ReadIntegerText(value);
+}
+
+// Fills `host` (512 bytes) with "POP3Server" and returns the "POP3Port"
+// integer; 0 when missing or when the file name cannot be built.
+int ReadProxyEndpoint(char *host, HWND window)
+{
+    if (!ReadAccountValue(window, "POP3Port", host))
+        return 0;
+    int port = ReadIntegerText(host);
+    if (!ReadAccountValue(window, "POP3Server", host))
+        return 0;
+    return port;
+}
+
+// 1 when Windows Sockets started with exactly version 1.1; the caller then
+// owes one WSACleanup. 0 otherwise, with nothing left to clean up.
+int InitSockets(void)
+{
+    WSADATA data;
+    if (WSAStartup(kSocketsVersion, &data) != 0)
+        return 0;
+    if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
+        WSACleanup();
+        return 0;
+    }
+    return 1;
+}
+
+// Fills the IPv4 address of `host`: a dotted address as it is, otherwise
+// the first address the name resolves to. 0 when it does not resolve.
+int ResolveHost(const char *host, in_addr *address)
+{
+    unsigned long dotted = inet_addr(host);
+    if (dotted != INADDR_NONE) {
+        address->s_addr = dotted;
+        return 1;
+    }
+    hostent *entry = gethostbyname(host);
+    if (!entry || entry->h_addrtype != AF_INET || entry->h_length != sizeof *address ||
+        !entry->h_addr_list || !entry->h_addr_list[0])
+        return 0;
+    memcpy(address, entry->h_addr_list[0], sizeof *address);
+    return 1;
+}
+
+// Asks the wait dialog to close; 0 when no dialog is up to receive it.
+int CloseWaitDialog(void)
+{
+    if (!WaitDialog)
+        return 0;
+    return PostMessageA(WaitDialog, WM_CLOSE, 0, 0) ? 1 : 0;
+}
+
+// Host timer callback: 1 while POPFile is not ready, 0 once the dialog has
+// been asked to close. A probe blocks for the whole connection attempt.
+DWORD WINAPI WaitTimerProc(DWORD, DWORD)
+{
+    return GuardHostCall<DWORD>(1, [] {
+        if (ProbeClassifier(NULL) != 1)
+            return 1;
+        // Before the dialog exists there is nothing to close: keep ticking.
+        return CloseWaitDialog() ? 0 : 1;
+    });
+}
+
+// Only the cancel button, the close box and a successful probe end the
+// wait; Enter (IDOK) and Escape (IDCANCEL) do nothing.
+INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        WaitDialog = dialog;
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_WAIT_CANCEL)
+            EndDialog(dialog, IDC_WAIT_CANCEL);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+int TryConnect(const char *host, int port)
+{
+    if (!InitSockets())
+        return -2;
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    if (!ResolveHost(host, &address.sin_addr)) {
+        WSACleanup();
+        return -2;
+    }
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
+    // A socket that cannot be made fails its connect as well: the proxy
+    // then counts as not ready, not as unprobeable.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
+    int failed = connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    closesocket(probe);
+    WSACleanup();
+    return failed ? -1 : 0;
+}
+
+int ProbeClassifier(HWND folderWindow)
+{
+    if (folderWindow)
+        FolderWindow = folderWindow;
+    if (ConnectValue < 0)
+        ConnectValue = ReadConnectSetting(FolderWindow);
+    // "Connect" 0 means this account is not to be probed, now or later.
+    if (ConnectValue == 0)
+        return 1;
+    if (ProxyPort == 0)
+        ProxyPort = ReadProxyEndpoint(ProxyHost, FolderWindow);
+    if (ProxyPort <= 0)
+        return 1;
+    return TryConnect(ProxyHost, ProxyPort) == -1 ? 0 : 1;
+}
+
+DWORD RunStartupWait(HWND folderWindow)
+{
+    if (!WaitArmed)
+        return 0;
+    if (ProbeClassifier(folderWindow) == 1)
+        return 1; // still armed: the next folder window probes again
+    // Cleared first, so a folder window created during the wait (its
+    // APCFolderCreate runs inside the dialog's loop) does not wait again.
+    WaitArmed = 0;
+    DWORD timer = Host.APASetTimer(kProbePeriod, WaitTimerProc, 0);
+    // No owner window: the folder window is still being created.
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_WAIT), NULL, WaitDialogProc, 0);
+    WaitDialog = NULL;
+    return Host.APAKillTimer(timer);
 }

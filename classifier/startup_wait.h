@@ -1,18 +1,29 @@
 // Holding the host at start-up until POPFile's proxy port accepts a TCP
-// connection.
+// connection. APCStartUp arms the wait; APCFolderCreate runs it. The proxy
+// endpoint is the account's POP3Server and POP3Port (section "Property" of
+// the account's "account.ini"), read once per process.
 #pragma once
 #include <windows.h>
 
-// Set by APCStartUp when CheckConnect is on; cleared before the wait dialog.
+// Set to 1 by APCStartUp when CheckConnect is on; cleared just before the
+// wait dialog is shown, so that a process waits at most once.
 extern int WaitArmed;
 
-// APCFolderCreate: 0 when not armed, 1 when POPFile answers (or cannot or
-// should not be probed), else the result of APAKillTimer after the wait.
+// The work of APCFolderCreate for the folder window being created: 0 when
+// the wait is not armed; 1 when POPFile answers (or cannot or should not be
+// probed), the wait staying armed; otherwise shows the wait dialog until a
+// probe succeeds or the user cancels, and returns what APAKillTimer
+// returned for the probe timer.
 DWORD RunStartupWait(HWND folderWindow);
 
-// 1: go ahead; 0: the proxy does not accept connections yet. A zero
-// `folderWindow` keeps the remembered one.
+// One probe of the proxy. `folderWindow` names the account; 0 keeps the one
+// remembered from an earlier call. 1: go ahead (the proxy accepts, or the
+// account says not to probe, or it cannot be probed); 0: the proxy does not
+// accept connections yet.
 int ProbeClassifier(HWND folderWindow);
 
-// 0 connected, -1 connection failed, -2 sockets unusable or host unknown.
+// A bare TCP connection to `host` (dotted IPv4 address or host name, a
+// Shift_JIS text) at the low 16 bits of `port`; nothing is sent. 0:
+// connected; -1: the connection failed; -2: Windows Sockets 1.1 unusable or
+// the host name does not resolve.
 int TryConnect(const char *host, int port);
