@@ -1,13 +1,190 @@
-// Placeholder until the filing summary is built: releases the queue.
+// The filing command: after a retrieval, moves each queued message into its
+// rule's folder once the host is idle, then reports the moves per folder
+// with a beep and/or a message box.
+//
+// The wait before each move dispatches the thread's messages, so the host
+// keeps working and may call the plug-in again meanwhile: APCRecFilter then
+// queues onto a fresh list, and a nested filing command moves only that
+// list. The rule table may be replaced (a reload from the setup dialog)
+// while we wait, so a record names its rule by index and the index is
+// checked against the table as it is after the move.
+#include <windows.h>
+
+#include <string>
+
 #include "filing/filing_command.h"
 #include "filing/receive_filter.h"
+#include "filing/summary_text.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
 
-void WINAPI FilingCommand(HWND, DWORD)
+namespace {
+
+// The host's command that is grayed while it is busy, in its fourth menu.
+const UINT kBusyCommand = 32835;
+const int kBusyMenuPosition = 3;
+
+const char kSummaryCaption[] = "Sortellaメール振り分け";
+
+// Waits until neither APAIsBusy nor the busy command says the host is
+// busy, dispatching the messages of every window of the thread meanwhile.
+// On an empty queue it sleeps 1 ms rather than spinning. Returns false when
+// it took WM_QUIT out of the queue: the quit request is posted again for
+// the host's own loop, and the caller must stop moving.
+bool WaitForIdleHost(HWND window)
 {
-    PendingMove *move = DetachPendingList();
+    while (Host.APAIsBusy() || HostMenuBusy(window)) {
+        MSG message;
+        if (!PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            Sleep(1);
+            continue;
+        }
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return true;
+}
+
+// The detail line of one moved message: two spaces, sender and/or subject
+// (" : " between them), a newline; empty when it has neither. Changes the
+// record's own From and Subject copies.
+std::string DetailLine(PendingMove *move)
+{
+    std::string line;
+    const char *sender = move->From ? SenderForSummary(move->From, PluginSettings.FromLength) : nullptr;
+    if (sender) {
+        line += "  ";
+        line += sender;
+    }
+    const char *subject = move->Subject ? SubjectForSummary(move->Subject, PluginSettings.SubjectLength) : nullptr;
+    if (subject) {
+        line += sender ? " : " : "  ";
+        line += subject;
+    }
+    if (sender || subject)
+        line += '\n';
+    return line;
+}
+
+// Counts a successful move on the rule now at the record's index; nothing
+// when the table has been replaced by a shorter one.
+void CountMove(PendingMove *move)
+{
+    if (move->RuleIndex < 0 || move->RuleIndex >= RuleCount)
+        return;
+    FilingRule &rule = Rules[move->RuleIndex];
+    ++rule.MovedCount;
+    // Without memory for the line the move stays counted, unlisted.
+    GuardHostCall([&] { rule.Details += DetailLine(move); });
+}
+
+void ReleaseList(PendingMove *move)
+{
     while (move) {
         PendingMove *next = move->Next;
         ReleasePendingMove(move);
         move = next;
     }
+}
+
+// Appends one paragraph per rule with moves, in table order.
+int BuildSummary(std::string &summary)
+{
+    int reported = 0;
+    for (int i = 0; i < RuleCount; ++i) {
+        const FilingRule &rule = Rules[i];
+        if (rule.MovedCount <= 0)
+            continue;
+        summary += "[";
+        summary += rule.Folder;
+        summary += "]へ ";
+        summary += std::to_string(rule.MovedCount);
+        summary += " 件移動しました\n";
+        summary += rule.Details;
+        ++reported;
+    }
+    return reported;
+}
+
+void ClearCounts(void)
+{
+    for (int i = 0; i < RuleCount; ++i) {
+        Rules[i].MovedCount = 0;
+        Rules[i].Details.clear();
+    }
+}
+
+void ReportMoves(HWND window)
+{
+    std::string summary;
+    int reported = 0;
+    bool built = GuardHostCall(false, [&] {
+        reported = BuildSummary(summary);
+        return true;
+    });
+    // Cleared before the box: the box dispatches messages, and a nested
+    // run must not report these moves again.
+    ClearCounts();
+    if (!built) {
+        // Without memory for the text, the moves are still announced.
+        reported = 1;
+        summary.clear();
+    }
+    if (reported == 0)
+        return;
+    if (PluginSettings.Beep)
+        MessageBeep(MB_ICONEXCLAMATION);
+    if (PluginSettings.DispDialog && built)
+        MessageBoxA(window, summary.c_str(), kSummaryCaption, MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace
+
+bool HostMenuBusy(HWND window)
+{
+    HMENU bar = GetMenu(window);
+    if (!bar)
+        return false;
+    HMENU menu = GetSubMenu(bar, kBusyMenuPosition);
+    if (!menu)
+        return false;
+    // The host brings its items up to date when the menu is about to open.
+    SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+    UINT state = GetMenuState(menu, kBusyCommand, MF_BYCOMMAND);
+    // A menu without the command answers all bits set; then APAIsBusy
+    // alone decides, or the wait would never end.
+    return state != static_cast<UINT>(-1) && state != 0;
+}
+
+void PerformPendingMoves(HWND window)
+{
+    // Detached first: whatever the wait lets the host queue meanwhile goes
+    // to a new list, so each record here is moved exactly once.
+    PendingMove *move = DetachPendingList();
+    while (move) {
+        PendingMove *next = move->Next;
+        if (!WaitForIdleHost(window)) {
+            // The host is quitting: the rest stay where the host stored
+            // them, unmoved and unreported.
+            ReleaseList(move);
+            return;
+        }
+        if (Host.APAMoveMail(move->Entry, move->Destination))
+            CountMove(move);
+        ReleasePendingMove(move);
+        move = next;
+    }
+}
+
+void WINAPI FilingCommand(HWND window, DWORD)
+{
+    GuardHostCall([&] {
+        PerformPendingMoves(window);
+        ReportMoves(window);
+    });
 }

@@ -4,13 +4,21 @@
 #include <windows.h>
 
 // Enrolled with the host at start-up; `window` is the folder window that
-// received the posted command, `value` is unused.
+// received the posted command (its menu bar is inspected by HostMenuBusy),
+// `value` is unused. Moves the queue, then, when at least one message was
+// moved, beeps (Beep) and shows the summary box owned by `window`
+// (DispDialog); every rule's MovedCount and Details are cleared.
 void WINAPI FilingCommand(HWND window, DWORD value);
 
-// Moves every record detached from PendingList, waiting before each move
-// until the host is idle, and counts the moves on their rules.
+// Detaches PendingList and moves each record with APAMoveMail, in order,
+// after waiting until the host is idle; counts each successful move on the
+// rule at the record's RuleIndex (when still inside the table) and adds its
+// detail line. Releases every record. When the wait takes WM_QUIT out of
+// the queue, it posts the quit again and releases the remaining records
+// without moving them.
 void PerformPendingMoves(HWND window);
 
-// True while command 32835 of the window's fourth menu is not in state 0.
-// A missing menu or item counts as not busy.
+// True while command 32835 of the window's fourth menu is not in state 0,
+// after sending WM_INITMENUPOPUP so the host updates it. A window without
+// that menu or that command counts as not busy.
 bool HostMenuBusy(HWND window);
