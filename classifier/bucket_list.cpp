@@ -1,6 +1,7 @@
 // The bucket list and the scanning of POPFile's pages. Patterns are matched
 // with ASCII letters in either case; the closing double quote is a plain
 // byte search.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,15 +14,20 @@ namespace {
 
 const char kSessionPattern[] = "/history?session=";
 const char kBucketPattern[] = "showbucket=";
+const char kViewPattern[] = "view=";
 const int kGrowth = 10;
 
-bool HasControlByte(const char *begin, const char *end)
+// First byte below 0x20 at or after `text`, or its terminating NUL.
+const char *NextControlByte(const char *text)
 {
-    for (const char *p = begin; p < end; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20)
-            return true;
-    }
-    return false;
+    while (static_cast<unsigned char>(*text) >= 0x20)
+        ++text;
+    return text;
+}
+
+bool IsAtoiBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 } // namespace
@@ -49,15 +55,14 @@ void AddBucketName(const char *name)
         return;
     int count = BucketList.bucketCount;
     if (count % kGrowth == 0) {
-        char **grown = static_cast<char **>(malloc(sizeof(char *) * (count + kGrowth)));
+        // realloc moves the pointers and frees the old array when it cannot
+        // grow it in place; on failure the old array stays as it was.
+        void *grown = realloc(BucketList.bucketNames, sizeof(char *) * (count + kGrowth));
         if (!grown) {
             free(copy);
             return;
         }
-        if (count > 0)
-            memcpy(grown, BucketList.bucketNames, sizeof(char *) * count);
-        free(BucketList.bucketNames);
-        BucketList.bucketNames = grown;
+        BucketList.bucketNames = static_cast<char **>(grown);
     }
     BucketList.bucketNames[count] = copy;
     BucketList.bucketCount = count + 1;
@@ -68,14 +73,15 @@ const char *ScanUiKey(const char *text)
     if (!*text)
         return text;
     const char *keyStart = FindAfterNoCase(text, kSessionPattern);
-    while (*keyStart) {
-        const char *quote = strchr(keyStart, '"');
-        if (quote) {
-            BucketList.uiKey.assign(keyStart, quote);
-            return keyStart;
-        }
-        keyStart = FindAfterNoCase(keyStart, kSessionPattern);
+    if (!*keyStart)
+        return keyStart;
+    const char *quote = strchr(keyStart, '"');
+    if (!quote) {
+        // No quote after this link means none after any later one either:
+        // the scan ends at the end of the text.
+        return keyStart + strlen(keyStart);
     }
+    BucketList.uiKey.assign(keyStart, quote);
     return keyStart;
 }
 
@@ -84,13 +90,47 @@ void ParseBucketPage(const char *text)
     const char *position = ScanUiKey(text);
     if (!*position)
         return;
+    // The next quote and the next control byte are kept between matches,
+    // so that a page of 10 MB is scanned in one pass however its patterns
+    // and quotes are spread.
+    const char *quote = nullptr;
+    const char *control = nullptr;
     const char *nameStart = FindAfterNoCase(position, kBucketPattern);
     while (*nameStart) {
-        const char *quote = strchr(nameStart, '"');
+        if (!quote || quote < nameStart) {
+            quote = strchr(nameStart, '"');
+            if (!quote)
+                return; // no later match has a closing quote either
+        }
+        if (!control || control < nameStart)
+            control = NextControlByte(nameStart);
         // A name with control bytes would inject lines into the message
-        // file and fields into the form: not taken.
-        if (quote && !HasControlByte(nameStart, quote))
+        // file and fields into the form; a longer name could not be read
+        // back whole from the rewritten header. Neither is taken.
+        if (control > quote && quote - nameStart <= BucketNameLimit)
             AddBucketName(std::string(nameStart, quote).c_str());
         nameStart = FindAfterNoCase(nameStart, kBucketPattern);
     }
+}
+
+int ViewIdOfLink(const char *link)
+{
+    const char *number = FindAfterNoCase(link, kViewPattern);
+    if (!*number)
+        return -1;
+    while (IsAtoiBlank(*number))
+        ++number;
+    bool negative = *number == '-';
+    if (*number == '-' || *number == '+')
+        ++number;
+    // Accumulated as a magnitude; anything beyond the 32-bit range is no
+    // view id rather than the C library's undefined overflow.
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    int64_t value = 0;
+    for (; *number >= '0' && *number <= '9'; ++number) {
+        value = value * 10 + (*number - '0');
+        if (value > limit)
+            return -1;
+    }
+    return static_cast<int>(negative ? -value : value);
 }

@@ -14,21 +14,39 @@ struct BucketListRecord {
 
 extern BucketListRecord BucketList;
 
+// Longest bucket name taken from a page, in bytes: the refiling after a
+// correction reads the name back from the message header with room for 200.
+const int BucketNameLimit = 200;
+
 // Empties names, key and message path (start-up).
 void ResetBucketList(void);
 
 // Frees every name and the array; bucketCount becomes 0.
 void ClearBucketNames(void);
 
-// Appends a copy of `name`; when memory for it cannot be had the name is
-// dropped and the list keeps its earlier entries.
+// Appends a copy of `name` (the list owns it). The names array grows by 10
+// slots whenever bucketCount is a multiple of 10. When memory for the copy
+// or a larger array cannot be had the name is dropped and the list keeps
+// its earlier entries.
 void AddBucketName(const char *name);
 
-// Takes the key of the first "/history?session=" link that is followed by a
-// double quote into uiKey. Returns the position just after that
-// "/history?session=", or the end of `text` (uiKey unchanged) when none.
+// Takes the key of the first "/history?session=" link (ASCII case ignored)
+// that is followed by a double quote somewhere later in `text` into uiKey:
+// the bytes up to that quote. Returns a pointer into `text` just after that
+// "/history?session=", or to the end of `text` (uiKey unchanged) when there
+// is no such link or `text` is empty.
 const char *ScanUiKey(const char *text);
 
-// Refreshes uiKey and appends every "showbucket=NAME\"" after the first
-// session link. Names holding a byte below 0x20 are not taken.
+// Runs ScanUiKey on a bucket page, then appends, in page order, the name
+// of every "showbucket=NAME\"" after the key's link (a name linked twice
+// is added twice). No name is taken from a page without a key link, after
+// the last double quote, holding a byte below 0x20, or longer than
+// BucketNameLimit. Nothing is decoded.
 void ParseBucketPage(const char *text);
+
+// POPFile's number of a message from its link text: the decimal number
+// after the first "view=" (ASCII case ignored), read by the atoi rule
+// (leading white space and a sign allowed, no digits give 0). Returns -1
+// when "view=" is missing or ends the text, and when the number does not
+// fit in 32 signed bits.
+int ViewIdOfLink(const char *link);

@@ -1,12 +1,239 @@
-// Placeholder until the classifier menus are built: no items are added.
-#include "classifier/menus.h"
+// The classifier items of the folder and view menus: the correction
+// submenu "POPFile訂正[bucket]" and the command "POPFileを開く". Every item
+// is appended at the end of its menu, and every command is enrolled with
+// the host when its item is made.
+#include <windows.h>
+#include <shellapi.h>
 
-int ClassifierFolderMenu(HWND, HMENU, int code)
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "classifier/bucket_list.h"
+#include "classifier/menus.h"
+#include "classifier/reclassify.h"
+#include "classifier/web_state.h"
+#include "mailstore/header_reader.h"
+#include "mailstore/mailbox.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
+
+namespace {
+
+const int kFolderMenuCode = 102;
+const int kViewSubmenuCode = 201; // items go into the fourth submenu
+const int kViewMenuCode = 202;
+const int kViewSubmenuPosition = 3;
+
+// The structure without its final bitmap member, as a 32-bit build of the
+// host knows it.
+const UINT kMenuItemInfoSize = offsetof(MENUITEMINFOA, hbmpItem);
+static_assert(sizeof(void *) != 4 || kMenuItemInfoSize == 44, "MENUITEMINFOA layout");
+
+// Label of up to 200 bytes and its NUL.
+const int kLabelLimit = 200;
+const size_t kSubmenuLinkSize = 4096;
+const size_t kOpenLinkSize = 1024;
+
+const char kOpenLabel[] = "POPFileを開く";
+const char kRefreshLabel[] = "バケツの再取得";
+const char kNoVerdictNotice[] = "メールにPOPFileの情報が記録されていません";
+const char kNoBucketsNotice[] = "POPFileの情報が取得できません";
+
+// Inserts `item` at the end of `menu`; non-zero when it succeeded.
+int AppendItem(HMENU menu, MENUITEMINFOA &item)
 {
-    return code;
+    item.cbSize = kMenuItemInfoSize;
+    return InsertMenuItemA(menu, GetMenuItemCount(menu), TRUE, &item);
 }
 
-int ClassifierViewMenu(HWND, HMENU, int code)
+int AppendSubmenuItem(HMENU menu, HMENU submenu, char *label)
 {
-    return code;
+    MENUITEMINFOA item = {};
+    item.fMask = MIIM_SUBMENU | MIIM_TYPE;
+    item.fType = MFT_STRING;
+    item.hSubMenu = submenu;
+    item.dwTypeData = label;
+    return AppendItem(menu, item);
+}
+
+int AppendCommandItem(HMENU menu, DWORD id, const char *label)
+{
+    MENUITEMINFOA item = {};
+    item.fMask = MIIM_ID | MIIM_TYPE;
+    item.fType = MFT_STRING;
+    item.wID = id;
+    item.dwTypeData = const_cast<char *>(label);
+    return AppendItem(menu, item);
+}
+
+int AppendBucketItem(HMENU menu, DWORD id, char *name, bool current)
+{
+    MENUITEMINFOA item = {};
+    item.fMask = MIIM_STATE | MIIM_ID | MIIM_TYPE;
+    item.fType = MFT_RADIOCHECK;
+    item.fState = current ? MFS_CHECKED : 0;
+    item.wID = id;
+    item.dwTypeData = name;
+    return AppendItem(menu, item);
+}
+
+int AppendSeparator(HMENU menu)
+{
+    MENUITEMINFOA item = {};
+    item.fMask = MIIM_TYPE;
+    item.fType = MFT_SEPARATOR;
+    return AppendItem(menu, item);
+}
+
+int AppendNotice(HMENU menu, const char *text)
+{
+    MENUITEMINFOA item = {};
+    item.fMask = MIIM_TYPE;
+    item.fType = MFT_STRING;
+    item.dwTypeData = const_cast<char *>(text);
+    return AppendItem(menu, item);
+}
+
+// Appends the correction submenu for `bucket`. Returns the insertion's
+// result; a submenu that could not be attached is destroyed unfilled.
+int AppendCorrectionSubmenu(HWND window, HMENU target, const char *bucket, int isView)
+{
+    HMENU submenu = CreateMenu();
+    if (!submenu)
+        return 0;
+    char label[kLabelLimit + 1];
+    _snprintf(label, kLabelLimit, "POPFile訂正[%s]", bucket);
+    label[kLabelLimit] = '\0';
+    int result = AppendSubmenuItem(target, submenu, label);
+    if (result)
+        BuildBucketSubmenu(window, submenu, isView);
+    else
+        DestroyMenu(submenu);
+    return result;
+}
+
+// Menu set-up once the target menu is chosen. Returns the result of the
+// last insertion.
+int AppendClassifierItems(HWND window, HMENU target, int isView)
+{
+    char *path = CurrentMessagePath(window, isView);
+    char *bucket = path ? ReadClassification(path) : nullptr;
+    free(path);
+    if (bucket) {
+        AppendCorrectionSubmenu(window, target, bucket, isView);
+        free(bucket);
+    }
+    DWORD id = Host.APARegistCallback(OnOpenInClassifier, static_cast<DWORD>(isView));
+    return AppendCommandItem(target, id, kOpenLabel);
+}
+
+// A link that the shell may open: "http://" or "https://" (ASCII letters in
+// any case) and no double quote or control byte, which could break out of
+// the quoting of the browser's command line. Any other text in the header
+// (a file, a share, a program) is written by a sender and is not opened.
+bool IsWebLink(const char *link)
+{
+    if (PrefixDiffersNoCase(link, "http://") != 0 && PrefixDiffersNoCase(link, "https://") != 0)
+        return false;
+    for (const char *p = link; *p; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == '"')
+            return false;
+    }
+    return true;
+}
+
+void OpenInBrowser(const char *url)
+{
+    ShellExecuteA(NULL, "open", url, NULL, NULL, SW_SHOWNORMAL);
+}
+
+void OpenMessageOfWindow(HWND window, DWORD isView)
+{
+    // Not the menu's message: this command does not change messagePath.
+    char *path = WindowMessagePath(window, isView != 0);
+    if (!path)
+        return;
+    OpenMessageLink(path);
+    free(path);
+}
+
+} // namespace
+
+int ClassifierFolderMenu(HWND window, HMENU menu, int code)
+{
+    if (code != kFolderMenuCode)
+        return code;
+    return AppendClassifierItems(window, menu, 0);
+}
+
+int ClassifierViewMenu(HWND window, HMENU menu, int code)
+{
+    HMENU target;
+    if (code == kViewSubmenuCode)
+        target = GetSubMenu(menu, kViewSubmenuPosition);
+    else if (code == kViewMenuCode)
+        target = menu;
+    else
+        return code;
+    return AppendClassifierItems(window, target, 1);
+}
+
+void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
+{
+    char *path = CurrentMessagePath(window, isView);
+    if (!path)
+        return;
+    // A first message with a link teaches the base URL before the bucket
+    // list is needed.
+    char line[kSubmenuLinkSize];
+    const char *link = ReadHeaderLine(path, "X-POPFile-Link:", line, sizeof line);
+    if (link)
+        LearnBaseUrl(link);
+    char *bucket = ReadClassification(path);
+    free(path);
+    if (!bucket) {
+        AppendNotice(submenu, kNoVerdictNotice);
+        return;
+    }
+    RefreshBuckets(0);
+    if (BucketList.bucketCount < 1) {
+        AppendNotice(submenu, kNoBucketsNotice);
+        free(bucket);
+        return;
+    }
+    for (int i = 0; i < BucketList.bucketCount; ++i) {
+        char *name = BucketList.bucketNames[i];
+        DWORD id = Host.APARegistCallback(OnReclassify, static_cast<DWORD>(i));
+        AppendBucketItem(submenu, id, name, strcmp(name, bucket) == 0);
+    }
+    free(bucket);
+    AppendSeparator(submenu);
+    DWORD id = Host.APARegistCallback(OnRefreshBuckets, 0);
+    AppendCommandItem(submenu, id, kRefreshLabel);
+}
+
+void WINAPI OnOpenInClassifier(HWND window, DWORD isView)
+{
+    GuardHostCall([&] { OpenMessageOfWindow(window, isView); });
+}
+
+void WINAPI OnRefreshBuckets(HWND, DWORD)
+{
+    // The menu on screen keeps its items; the next set-up shows the list.
+    GuardHostCall([] { RefreshBuckets(1); });
+}
+
+void OpenMessageLink(const char *path)
+{
+    char line[kOpenLinkSize];
+    const char *link = ReadHeaderLine(path, "X-POPFile-Link:", line, sizeof line);
+    if (link && IsWebLink(link)) {
+        LearnBaseUrl(link);
+        OpenInBrowser(link);
+    } else if (!PluginSettings.URL.empty()) {
+        OpenInBrowser(PluginSettings.URL.c_str());
+    }
 }

@@ -3,29 +3,32 @@
 #pragma once
 #include <windows.h>
 
-// Adopts the text before "jump" of a message's link as the URL setting,
-// when the setting is empty and the text begins with "http://".
+// Adopts the text before the first "jump" of a message's link as the URL
+// setting (saved at once), when the setting is empty and the text begins
+// with "http://" (case included). Otherwise changes nothing.
 void LearnBaseUrl(const char *link);
 
 // New heap copy of the path of the message shown in `window` (see
-// WindowMessagePath), also kept as BucketList.messagePath; nullptr if none.
+// WindowMessagePath), also kept as BucketList.messagePath; nullptr if none
+// (messagePath then stays as it was). The caller frees it.
 char *CurrentMessagePath(HWND window, int isView);
 
 // New heap copy of the message's "X-Text-Classification:" value, or
 // nullptr. The caller frees it.
 char *ReadClassification(const char *path);
 
-// Sets BucketList.viewId from the message's "X-POPFile-Link:" ("view=N";
-// -1 when missing or beyond 32 bits) and returns it.
+// Sets BucketList.viewId from the message's "X-POPFile-Link:" (see
+// ViewIdOfLink; -1 when the header is missing) and returns it. The link
+// may teach the base URL (LearnBaseUrl).
 int ReadViewId(const char *path);
 
-// Empties uiKey, fetches the front page under `baseUrl` and scans its key.
-// Returns BucketList.uiKey (possibly empty).
+// Empties uiKey, fetches the front page `baseUrl` and scans its key.
+// Returns BucketList.uiKey's text (possibly empty), valid until the key
+// changes.
 const char *FetchUiKey(const char *baseUrl);
 
-// Fetches the page "buckets" when the list is empty or `force` is set.
+// Fetches the page "buckets" under the URL setting when the list is empty,
+// or, with `force` non-zero, discards the names and fetches again. Does
+// nothing while the URL setting is empty. A failed fetch leaves the list
+// empty.
 void RefreshBuckets(int force);
-
-// Rewrites the "X-Text-Classification:" line of BucketList.messagePath to
-// the bucket at `bucketIndex`.
-void RewriteClassificationHeader(int bucketIndex);

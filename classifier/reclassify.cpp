@@ -1,0 +1,90 @@
+// Correcting POPFile's verdict for one message: tell POPFile, relabel the
+// message file, file the message again.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "classifier/bucket_list.h"
+#include "classifier/http.h"
+#include "classifier/reclassify.h"
+#include "classifier/reclassify_form.h"
+#include "classifier/web_state.h"
+#include "mailstore/classification_rewrite.h"
+#include "mailstore/header_reader.h"
+#include "mailstore/mailbox.h"
+#include "plugin/host_services.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
+
+namespace {
+
+// A bucket value of up to 200 bytes; the same buffer later holds the
+// account title (200 bytes with its NUL).
+const int kValueSize = 201;
+const char kInboxFolder[] = "郵便受け";
+
+void Reclassify(DWORD bucketIndex)
+{
+    if (bucketIndex >= static_cast<DWORD>(BucketList.bucketCount) || !BucketList.bucketNames)
+        return; // a stale submenu after a refresh to fewer names
+    if (BucketList.messagePath.empty())
+        return;
+    int index = static_cast<int>(bucketIndex);
+    // Own copy: the host may call back into the plug-in during the move.
+    std::string path = BucketList.messagePath;
+    if (ReadViewId(path.c_str()) > 0)
+        PostReclassification(index);
+    // Relabelled and refiled locally even when POPFile was not told.
+    RewriteClassificationHeader(index);
+    MoveAfterReclassify(path.c_str());
+}
+
+} // namespace
+
+void WINAPI OnReclassify(HWND, DWORD bucketIndex)
+{
+    GuardHostCall([&] { Reclassify(bucketIndex); });
+}
+
+void PostReclassification(int index)
+{
+    if (PluginSettings.URL.empty())
+        return;
+    // The key is fetched fresh for every correction: POPFile hands out a
+    // new one when it restarts.
+    std::string key = FetchUiKey(PluginSettings.URL.c_str());
+    if (key.empty())
+        return;
+    std::string url = PluginSettings.URL + "history";
+    std::string body = ReclassificationBody(key.c_str(), BucketList.viewId,
+                                            BucketList.bucketNames[index]);
+    HttpPost(url.c_str(), body);
+}
+
+void MoveAfterReclassify(const char *path)
+{
+    int mailboxLength = MailboxPrefixLength(path);
+    if (mailboxLength < 0)
+        return; // not a message of the mailbox: no entry to move
+    char line[kValueSize];
+    const char *bucket = ReadHeaderLine(path, "X-Text-Classification:", line, kValueSize);
+    if (!bucket)
+        return;
+    FilingRule *rule = FindFilingRule(bucket);
+    const char *folder = rule ? rule->Folder : kInboxFolder;
+    // The folder name is kept in the rule or is a constant, so the line
+    // buffer can take the title now.
+    ReadAccountTitle(path, line);
+    size_t size = strlen(folder) + strlen(path) + strlen(line) + 8;
+    char *destination = static_cast<char *>(malloc(size));
+    if (!destination)
+        return;
+    MakeDestination(line, folder, destination);
+    // The entry follows the destination's NUL in the same block.
+    char *entry = destination + strlen(destination) + 1;
+    EntryOfMessagePath(path, mailboxLength, entry);
+    Host.APAMoveMail(entry, destination);
+    free(destination);
+}

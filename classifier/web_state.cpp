@@ -1,0 +1,89 @@
+// What the plug-in learns from messages and from POPFile's pages. Every page
+// URL is the URL setting with a page name appended ("buckets", or nothing
+// for the front page).
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "classifier/bucket_list.h"
+#include "classifier/http.h"
+#include "classifier/web_state.h"
+#include "mailstore/header_reader.h"
+#include "mailstore/mailbox.h"
+#include "settings/settings.h"
+
+namespace {
+
+// Both headers are read with room for 4095 bytes of value.
+const size_t kHeaderLineSize = 4096;
+const char kBaseUrlScheme[] = "http://";
+
+} // namespace
+
+void LearnBaseUrl(const char *link)
+{
+    const char *jump = strstr(link, "jump");
+    if (!jump)
+        return;
+    std::string candidate(link, jump);
+    // Only what the setup dialog would accept becomes the base URL: a
+    // forged link must not point the plug-in's requests elsewhere than a
+    // plain http:// address.
+    if (candidate.compare(0, sizeof kBaseUrlScheme - 1, kBaseUrlScheme) != 0)
+        return;
+    AdoptUrl(candidate.c_str());
+}
+
+char *CurrentMessagePath(HWND window, int isView)
+{
+    char *path = WindowMessagePath(window, isView);
+    if (path)
+        BucketList.messagePath = path;
+    return path;
+}
+
+char *ReadClassification(const char *path)
+{
+    char line[kHeaderLineSize];
+    const char *value = ReadHeaderLine(path, "X-Text-Classification:", line, sizeof line);
+    return value ? _strdup(value) : nullptr;
+}
+
+int ReadViewId(const char *path)
+{
+    char line[kHeaderLineSize];
+    const char *link = ReadHeaderLine(path, "X-POPFile-Link:", line, sizeof line);
+    if (!link) {
+        BucketList.viewId = -1;
+        return -1;
+    }
+    LearnBaseUrl(link);
+    BucketList.viewId = ViewIdOfLink(link);
+    return BucketList.viewId;
+}
+
+const char *FetchUiKey(const char *baseUrl)
+{
+    BucketList.uiKey.clear();
+    std::string page;
+    if (HttpGet(baseUrl, page) >= 1 && !page.empty())
+        ScanUiKey(page.c_str());
+    return BucketList.uiKey.c_str();
+}
+
+void RefreshBuckets(int force)
+{
+    if (PluginSettings.URL.empty())
+        return;
+    if (BucketList.bucketCount > 0) {
+        if (!force)
+            return; // fetched once per run
+        ClearBucketNames();
+    }
+    std::string page;
+    std::string url = PluginSettings.URL + "buckets";
+    if (HttpGet(url.c_str(), page) >= 1 && !page.empty())
+        ParseBucketPage(page.c_str());
+}
