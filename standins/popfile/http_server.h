@@ -1,0 +1,8 @@
+// The web interface's connections: HTTP/1.1 with keep-alive, each request
+// logged exactly as received (except the stand-in's own /standin/ pages),
+// answered by web_routes, and delayed or cut as the knobs say.
+#pragma once
+
+// Serves one accepted connection until the peer closes it, an answer ends
+// it, an idle time passes or a stop is requested. Does not close `fd`.
+void ServeHttpConnection(int fd);

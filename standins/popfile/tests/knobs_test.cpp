@@ -1,0 +1,200 @@
+// The fault knobs, given as flags and changed through the control file
+// while the stand-in runs.
+#include "standin_fixture.h"
+
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+using KnobsTest = StandinTest;
+
+TEST_F(KnobsTest, FrontKeyKnobHidesEmptiesOrChangesTheKey)
+{
+    struct Row {
+        const char* mode;
+        bool found;
+        const char* key;  // nullptr: the real key
+    };
+    const Row rows[] = {
+        {"normal", true, nullptr},
+        {"missing", false, ""},
+        {"empty", true, ""},
+        {"wrong", true, "wrong8f1c3a52d9e04b7c6a1e5f2d3b4c9a07"},
+    };
+    Start();
+    for (const Row& row : rows) {
+        WriteTextFile(ControlPath(), std::string("front-key ") + row.mode + "\n");
+        std::string page = BodyOf(HttpGet(run.httpPort, "/"));
+        bool found = false;
+        EXPECT_EQ(row.key ? row.key : run.key, ScanKeyLikePlugin(page, &found)) << "front-key " << row.mode;
+        EXPECT_EQ(row.found, found) << "front-key " << row.mode;
+        // The bucket page keeps the real key.
+        EXPECT_EQ(run.key, ScanKeyLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets")), &found));
+    }
+}
+
+TEST_F(KnobsTest, BucketsPageKnobLeavesOutBucketsOrTheSessionLink)
+{
+    Start({"--buckets-page", "no-buckets"});
+    std::string page = BodyOf(HttpGet(run.httpPort, "/buckets"));
+    bool found = false;
+    EXPECT_TRUE(ScanBucketsLikePlugin(page).empty());
+    EXPECT_EQ(run.key, ScanKeyLikePlugin(page, &found));
+
+    WriteTextFile(ControlPath(), "buckets-page no-session\n");
+    page = BodyOf(HttpGet(run.httpPort, "/buckets"));
+    EXPECT_TRUE(ScanBucketsLikePlugin(page).empty());
+    ScanKeyLikePlugin(page, &found);
+    EXPECT_FALSE(found);
+    EXPECT_NE(std::string::npos, page.find("showbucket=spam\"")) << "the bucket links are still there";
+
+    WriteTextFile(ControlPath(), "buckets-page normal\n");
+    EXPECT_EQ((std::vector<std::string>{"spam", "work", "personal"}),
+              ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
+}
+
+TEST_F(KnobsTest, PatternsAndBucketNamesInOtherLetterCase)
+{
+    Start({"--pattern-case", "upper", "--bucket-case", "mixed"});
+    RetrieveAll();
+    std::string front = BodyOf(HttpGet(run.httpPort, "/"));
+    std::string buckets = BodyOf(HttpGet(run.httpPort, "/buckets"));
+    EXPECT_EQ(std::string::npos, front.find("/history?session="));
+    EXPECT_NE(std::string::npos, front.find("/HISTORY?SESSION=" + run.key + "\""));
+    EXPECT_NE(std::string::npos, buckets.find("SHOWBUCKET=SpAm\""));
+    EXPECT_EQ((std::vector<std::string>{"SpAm", "WoRk", "PeRsOnAl"}), ScanBucketsLikePlugin(buckets));
+
+    WriteTextFile(ControlPath(), "pattern-case mixed\nbucket-case upper\n");
+    front = BodyOf(HttpGet(run.httpPort, "/"));
+    EXPECT_NE(std::string::npos, front.find("/HiStOrY?sEsSiOn=" + run.key + "\""));
+    EXPECT_EQ((std::vector<std::string>{"SPAM", "WORK", "PERSONAL"}),
+              ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
+
+    // A name as the page writes it is accepted and recorded as the bucket.
+    EXPECT_EQ(200, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "PERSONAL"))));
+    EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\tpersonal\n"));
+    // Headers keep the bucket's own name.
+    Pop3Client client;
+    ASSERT_TRUE(Pop3Login(&client, run.pop3Port));
+    EXPECT_NE(std::string::npos, Pop3Command(&client, "RETR 2", true).find("X-Text-Classification: spam\r\n"));
+    Pop3Close(&client);
+}
+
+TEST_F(KnobsTest, StatusKnobAnswersErrorsWithBodies)
+{
+    Start({"--status", "/buckets 500", "--status", "/ 404 page"});
+    RetrieveAll();
+    std::string buckets = HttpGet(run.httpPort, "/buckets");
+    EXPECT_EQ(500, StatusOf(buckets));
+    EXPECT_NE(std::string::npos, BodyOf(buckets).find("500 Internal Server Error"));
+    EXPECT_TRUE(ScanBucketsLikePlugin(BodyOf(buckets)).empty());
+    std::string front = HttpGet(run.httpPort, "/");
+    EXPECT_EQ(404, StatusOf(front));
+    bool found = false;
+    EXPECT_EQ(run.key, ScanKeyLikePlugin(BodyOf(front), &found)) << "\"page\" keeps the real page";
+
+    // A failing form page records nothing; with "page" it records.
+    WriteTextFile(ControlPath(), "status /history 500\n");
+    EXPECT_EQ(500, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
+    EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\twork\n"));
+    WriteTextFile(ControlPath(), "status /history 500 page\n");
+    EXPECT_EQ(500, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
+    EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\tspam\n"));
+    // Both requests are in the log with the status they got.
+    std::vector<std::string> index = FileLines(run.stateDir + "/requests/index.txt");
+    ASSERT_EQ(4u, index.size());
+    EXPECT_EQ("0003\tPOST\t/history\t500", index[2].substr(0, 22));
+}
+
+TEST_F(KnobsTest, SlowAnswersWaitBeforeResponding)
+{
+    Start({"--http-slow-ms", "300", "--pop3-slow-ms", "200"});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(200, StatusOf(HttpGet(run.httpPort, "/")));
+    auto httpTook = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(httpTook, std::chrono::milliseconds(300));
+    EXPECT_TRUE(FileExists(run.stateDir + "/requests/0001.raw"));
+
+    start = std::chrono::steady_clock::now();
+    Pop3Client client;
+    ASSERT_TRUE(Pop3Open(&client, run.pop3Port));
+    EXPECT_EQ("+OK POPFile stand-in signing off\r\n", Pop3Command(&client, "QUIT"));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    Pop3Close(&client);
+}
+
+TEST_F(KnobsTest, ConnectionsClosedAfterSomeBytes)
+{
+    Start({"--http-close-after", "20"});
+    std::string answer = HttpExchange(run.httpPort, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ("HTTP/1.1 200 OK\r\nSer", answer);
+    WriteTextFile(ControlPath(), "http-close-after 0\npop3-close-after 10\n");
+    EXPECT_EQ("", HttpExchange(run.httpPort, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    int fd = ConnectTo(run.pop3Port);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ("+OK POP3 P", ReceiveUntilClose(fd));
+    close(fd);
+
+    // The greeting (40 bytes) and the first five bytes of the first reply.
+    WriteTextFile(ControlPath(), "pop3-close-after 45\n");
+    fd = ConnectTo(run.pop3Port);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendText(fd, "USER someone\r\n"));
+    EXPECT_EQ("+OK POP3 POPFile stand-in server ready\r\n+OK u", ReceiveUntilClose(fd));
+    close(fd);
+}
+
+TEST_F(KnobsTest, PortsOpenAfterTheirDelay)
+{
+    Start({"--pop3-delay", "0.6", "--http-delay", "never"});
+    EXPECT_FALSE(PortAccepts(run.pop3Port)) << "refused at first";
+    EXPECT_FALSE(PortAccepts(run.httpPort));
+    EXPECT_TRUE(WaitUntil([&]() { return PortAccepts(run.pop3Port); }, 5000));
+    EXPECT_FALSE(PortAccepts(run.httpPort)) << "never means never";
+
+    WriteTextFile(ControlPath(), "http-delay 0\npop3-delay never\n");
+    EXPECT_TRUE(WaitUntil([&]() { return PortAccepts(run.httpPort); }, 5000));
+    EXPECT_TRUE(WaitUntil([&]() { return !PortAccepts(run.pop3Port); }, 5000)) << "closed again";
+    std::remove(ControlPath().c_str());
+    EXPECT_TRUE(WaitUntil([&]() { return PortAccepts(run.pop3Port); }, 5000)) << "delay from the flag again";
+    EXPECT_TRUE(WaitUntil([&]() { return !PortAccepts(run.httpPort); }, 5000));
+}
+
+TEST_F(KnobsTest, LinkBaseKnobChangesTheLinkHeader)
+{
+    Start({"--link-base", "http://localhost:8080"});
+    Pop3Client client;
+    ASSERT_TRUE(Pop3Login(&client, run.pop3Port));
+    EXPECT_NE(std::string::npos,
+              Pop3Command(&client, "RETR 1", true).find("X-POPFile-Link: http://localhost:8080/jump_to_message?view=1\r\n"));
+    Pop3Close(&client);
+}
+
+TEST_F(KnobsTest, BadControlLinesAreSkipped)
+{
+    Start();
+    WriteTextFile(ControlPath(), "# comment\n\nfront-key sideways\nno-such-knob 1\nfront-key missing\n");
+    bool found = true;
+    ScanKeyLikePlugin(BodyOf(HttpGet(run.httpPort, "/")), &found);
+    EXPECT_FALSE(found) << "the good line after the bad ones applies";
+}
+
+TEST_F(KnobsTest, StopSignalEndsOpenConnections)
+{
+    Start({"--http-slow-ms", "60000"});
+    Pop3Client idle;
+    ASSERT_TRUE(Pop3Login(&idle, run.pop3Port));
+    int waiting = ConnectTo(run.httpPort);
+    ASSERT_GE(waiting, 0);
+    ASSERT_TRUE(SendText(waiting, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(WaitUntil([&]() { return FileExists(run.stateDir + "/requests/0001.raw"); }, 3000));
+    // StopStandin gives up after five seconds, well before the slow answer.
+    EXPECT_EQ(0, StopStandin(&run));
+    started = false;
+    close(waiting);
+    Pop3Close(&idle);
+}
+
+}  // namespace
