@@ -1,0 +1,259 @@
+// The start-up wait of the real sortella.dll in the host stand-in: the host
+// creates folder windows (calling APCFolderCreate) while a loopback
+// listener in this program stands for POPFile's proxy port. Each test
+// loads the DLL afresh, since the probe remembers the account's values for
+// the whole life of the module.
+#include "tests/win/dialog_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin/resource.h"
+#include "standins/host/host.h"
+
+namespace {
+
+const DWORD kWaitTemplate = IDD_WAIT;
+
+struct Creation {
+    DWORD result = 0;    // what APCFolderCreate returned
+    int waitDialogs = 0; // wait dialogs opened
+    INT_PTR dialogEnd = -1;
+    size_t eventsFrom = 0;
+};
+
+class StartupWaitTest : public ::testing::Test {
+protected:
+    Listener proxy;
+    std::string account;
+    std::vector<HWND> windows;
+
+    void SetUp() override
+    {
+        static int accounts;
+        HostSetMailbox((TestDirectory() + "mailbox").c_str());
+        account = "wait" + std::to_string(++accounts);
+    }
+    void TearDown() override
+    {
+        StopListener(proxy);
+        for (HWND window : windows)
+            HostDestroyWindow(window);
+        HostUnloadPlugin();
+    }
+
+    void AddAccount(const std::string &server, const std::string &port, const char *connect)
+    {
+        ASSERT_EQ(HostAddAccount(account.c_str(), "Wait", server.c_str(), port.c_str(), connect),
+                  1);
+    }
+    // A fresh module with CheckConnect as given, started as the host does.
+    void StartPlugin(bool checkConnect)
+    {
+        HostUnloadPlugin();
+        WriteSettingsFile({false, false, false, false, checkConnect}, "");
+        ASSERT_EQ(HostLoadPlugin(PluginPath().c_str()), 1);
+        HostStartPlugin();
+    }
+    // Creates a folder window of the account (the host calls
+    // APCFolderCreate) while `steps` act on a wait dialog, if one comes.
+    Creation CreateFolderWindow(const std::vector<DialogStep> &steps = {})
+    {
+        Creation made;
+        made.eventsFrom = HostEvents().size();
+        DriveDialog(
+            [&] {
+                windows.push_back(HostCreateFolderWindow(account.c_str()));
+                return INT_PTR(0);
+            },
+            steps, 60000);
+        std::vector<HostEvent> creates = HostEventsOfKind("folder-create", made.eventsFrom);
+        EXPECT_EQ(creates.size(), 1u);
+        made.result = creates.empty() ? 0xDEADu : creates.back().result;
+        for (const HostEvent &event : HostEventsOfKind("dialog", made.eventsFrom)) {
+            if (event.flags != kWaitTemplate)
+                continue;
+            if (event.text.compare(0, 4, "open") == 0)
+                ++made.waitDialogs;
+            else
+                made.dialogEnd = static_cast<INT_PTR>(event.result);
+        }
+        return made;
+    }
+    // The listener's thread accepts a moment after the plug-in connected.
+    void ExpectConnections(int count)
+    {
+        HostPumpUntil([&] { return proxy.connections >= count; }, 10000);
+        HostPumpFor(200);
+        EXPECT_EQ(proxy.connections, count);
+    }
+    std::vector<HostEvent> TimerEvents(size_t from) { return HostEventsOfKind("timer", from); }
+};
+
+bool Contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(StartupWaitTest, ProxyAlreadyUpNeedsNoDialogAndIsProbedAgain)
+{
+    StartListener(proxy, 0, false);
+    AddAccount("127.0.0.1", std::to_string(proxy.port), "1");
+    StartPlugin(true);
+    Creation first = CreateFolderWindow();
+    EXPECT_EQ(first.result, 1u);
+    EXPECT_EQ(first.waitDialogs, 0);
+    ExpectConnections(1);
+    Creation second = CreateFolderWindow();
+    EXPECT_EQ(second.result, 1u);
+    EXPECT_EQ(second.waitDialogs, 0);
+    ExpectConnections(2);
+    EXPECT_TRUE(TimerEvents(first.eventsFrom).empty());
+}
+
+// The proxy starts listening two seconds after the dialog appeared; the
+// dialog then closes by itself at the first tick that connects, so exactly
+// one connection is made. Later folder windows do not wait.
+TEST_F(StartupWaitTest, ProxyComingUpLaterClosesTheDialogByItself)
+{
+    int port = UnusedPort();
+    AddAccount("127.0.0.1", std::to_string(port), "1");
+    StartPlugin(true);
+    std::string caption;
+    HWND dialogOwner = reinterpret_cast<HWND>(1);
+    Creation made = CreateFolderWindow({[&](HWND d) {
+        char text[64] = "";
+        GetWindowTextA(d, text, sizeof text);
+        caption = text;
+        dialogOwner = GetWindow(d, GW_OWNER);
+        StartListener(proxy, port, false, 2000);
+    }});
+    EXPECT_EQ(made.waitDialogs, 1);
+    EXPECT_EQ(made.dialogEnd, 0); // closed by WM_CLOSE
+    EXPECT_EQ(made.result, 1u);   // APAKillTimer's result
+    EXPECT_EQ(caption, "Sortella");
+    EXPECT_EQ(dialogOwner, nullptr);
+    ExpectConnections(1);
+
+    std::vector<HostEvent> timer = TimerEvents(made.eventsFrom);
+    ASSERT_EQ(timer.size(), 3u);
+    EXPECT_TRUE(Contains(timer[0].text, "set id")) << timer[0].text;
+    EXPECT_EQ(timer[0].flags, 100u); // period
+    EXPECT_TRUE(Contains(timer[1].text, "callback done")) << timer[1].text;
+    EXPECT_TRUE(Contains(timer[2].text, "kill id")) << timer[2].text;
+    EXPECT_GE(timer[2].result, 2u) << "ticks before the proxy answered";
+
+    Creation later = CreateFolderWindow();
+    EXPECT_EQ(later.result, 0u);
+    EXPECT_EQ(later.waitDialogs, 0);
+    ExpectConnections(1);
+}
+
+// Enter and Escape (as keys and as the commands IDOK and IDCANCEL) leave
+// the dialog open; the cancel button ends it and stops the timer, and no
+// later folder window waits.
+TEST_F(StartupWaitTest, KeysDoNothingAndCancelEndsTheWait)
+{
+    AddAccount("127.0.0.1", std::to_string(UnusedPort()), "1");
+    StartPlugin(true);
+    bool openAfterKeys = false, openAfterCommands = false;
+    std::string screenshots = TestDirectory() + "screenshots\\";
+    CreateDirectoryA(screenshots.c_str(), NULL);
+    Creation made = CreateFolderWindow({
+        [](HWND d) { PressKey(d, VK_RETURN); },
+        [](HWND d) { PressKey(d, VK_ESCAPE); },
+        [&](HWND d) {
+            openAfterKeys = IsWindowVisible(d) != FALSE;
+            SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        },
+        [&](HWND d) {
+            openAfterCommands = IsWindowVisible(d) != FALSE;
+            RedrawWindow(d, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+            HostScreenshot(d, (screenshots + "wait_dialog.png").c_str());
+        },
+        [](HWND d) { Click(d, IDC_WAIT_CANCEL); },
+    });
+    EXPECT_TRUE(openAfterKeys);
+    EXPECT_TRUE(openAfterCommands);
+    EXPECT_EQ(made.waitDialogs, 1);
+    EXPECT_EQ(made.dialogEnd, IDC_WAIT_CANCEL);
+    EXPECT_EQ(made.result, 1u);
+
+    size_t afterWait = HostEvents().size();
+    std::vector<HostEvent> timer = TimerEvents(made.eventsFrom);
+    ASSERT_FALSE(timer.empty());
+    EXPECT_TRUE(Contains(timer.back().text, "kill id")) << timer.back().text;
+    HostPumpFor(1000);
+    EXPECT_TRUE(TimerEvents(afterWait).empty());
+
+    Creation later = CreateFolderWindow();
+    EXPECT_EQ(later.result, 0u);
+    EXPECT_EQ(later.waitDialogs, 0);
+}
+
+TEST_F(StartupWaitTest, CloseBoxEndsTheWait)
+{
+    AddAccount("127.0.0.1", std::to_string(UnusedPort()), "1");
+    StartPlugin(true);
+    Creation made = CreateFolderWindow({[](HWND d) { PressCloseBox(d); }});
+    EXPECT_EQ(made.waitDialogs, 1);
+    EXPECT_EQ(made.dialogEnd, 0);
+    EXPECT_EQ(made.result, 1u);
+    EXPECT_EQ(CreateFolderWindow().waitDialogs, 0);
+}
+
+// With CheckConnect off nothing is probed: no connection, result 0.
+TEST_F(StartupWaitTest, CheckConnectOffNeverProbes)
+{
+    StartListener(proxy, 0, false);
+    AddAccount("127.0.0.1", std::to_string(proxy.port), "1");
+    StartPlugin(false);
+    EXPECT_EQ(CreateFolderWindow().result, 0u);
+    EXPECT_EQ(CreateFolderWindow().result, 0u);
+    ExpectConnections(0);
+}
+
+// What the account says about the probe; the proxy listens on its port all
+// the while, so any connection attempt would be counted. Each row gets a
+// fresh module and two folder windows.
+TEST_F(StartupWaitTest, AccountValuesDecideWhetherAndWhereToProbe)
+{
+    StartListener(proxy, 0, false);
+    std::string port = std::to_string(proxy.port);
+    struct Row {
+        std::string server, port;
+        const char *connect;
+        int connections; // over both folder windows
+    };
+    const Row rows[] = {
+        {"127.0.0.1", port, "0", 0},  // Connect 0: never probed
+        {"127.0.0.1", port, "", 0},   // Connect empty reads as 0
+        {"127.0.0.1", std::to_string(proxy.port + 65536), "1", 2}, // low 16 bits
+        {"127.0.0.1", std::to_string(proxy.port + 3 * 65536), "7", 2},
+        {"127.0.0.1", "-5", "1", 0},  // negative port: no probe
+        {"127.0.0.1", "0", "1", 0},
+        {"127.0.0.1", "", "1", 0},
+        {"localhost", port, "1", 2},  // a name is resolved
+        {"no-such-host.invalid", port, "1", 0}, // unresolvable: go ahead
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE("server \"" + row.server + "\" port \"" + row.port + "\" connect \"" +
+                     row.connect + "\"");
+        AddAccount(row.server, row.port, row.connect);
+        StartPlugin(true);
+        int before = proxy.connections;
+        Creation first = CreateFolderWindow();
+        Creation second = CreateFolderWindow();
+        EXPECT_EQ(first.result, 1u);
+        EXPECT_EQ(second.result, 1u);
+        EXPECT_EQ(first.waitDialogs + second.waitDialogs, 0);
+        HostPumpUntil([&] { return proxy.connections - before >= row.connections; }, 10000);
+        HostPumpFor(200);
+        EXPECT_EQ(proxy.connections - before, row.connections);
+    }
+}
+
+} // namespace
