@@ -1,195 +1,42 @@
-// The receive filter and the filing command of the real sortella.dll,
-// driven by a scripted host in this executable: it exports the 34 services,
-// keeps a mailbox in the temporary directory, owns a folder window with the
-// host's four menus, and records every move, beep and message box (the
-// DLL's imports of MessageBeep and MessageBoxA are redirected to recorders,
-// so no box is really shown). Busy states, move results and what happens
-// inside the wait are scripted per test.
+// The receive filter and the filing command of the real sortella.dll in the
+// host stand-in: the queue, every shape of the summary, beep and box, the
+// wait for the idle host, re-entrance from inside the wait, and a whole
+// retrieval through the POPFile stand-in.
+//
+// The executable exports the host's services from the stand-in library,
+// except that APAMoveMail is exported as FilingTestMoveMail (see the .def in
+// CMakeLists.txt): it calls the host's own service and then whatever the
+// test scripted for that moment, so that a test can act between two moves.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-typedef void(WINAPI *CommandProc)(HWND window, DWORD value);
+#include "standins/host/host.h"
+
+extern "C" DWORD WINAPI APAMoveMail(const char *entry, const char *destination);
 
 namespace {
-
-const UINT kBusyCommand = 32835;
-const DWORD kFirstCommandId = 40001;
-
-// ---- What the host records and how it is scripted ----------------------
-
-struct Move {
-    std::string entry;
-    std::string destination;
-    DWORD result;
-};
-
-std::string mailboxDirectory; // ends in a backslash
-CommandProc enrolledCommand;
-DWORD enrolledId;
-
-std::vector<Move> moves;
-std::vector<std::string> events; // "move", "beep 48", "box" in order
-std::vector<std::string> boxTexts;
-std::vector<std::string> boxCaptions;
-std::vector<UINT> boxFlags;
-std::vector<HWND> boxOwners;
-int beeps;
-int initMenuCount;
-
-bool serviceBusy;     // what APAIsBusy reports
-bool menuGrayed;      // state of the busy command on WM_INITMENUPOPUP
-bool refuseMoves;     // APAMoveMail answers 0 to every move
-std::function<void()> afterMove; // runs inside APAMoveMail, once per move
-
-void ResetHost()
-{
-    moves.clear();
-    events.clear();
-    boxTexts.clear();
-    boxCaptions.clear();
-    boxFlags.clear();
-    boxOwners.clear();
-    beeps = 0;
-    initMenuCount = 0;
-    serviceBusy = false;
-    menuGrayed = false;
-    refuseMoves = false;
-    afterMove = nullptr;
-}
-
+std::function<void()> afterMove;
 } // namespace
 
-// ---- The exported services -----------------------------------------------
-
-extern "C" {
-DWORD WINAPI APARegistCallback(CommandProc callback, DWORD)
+extern "C" DWORD WINAPI FilingTestMoveMail(const char *entry, const char *destination)
 {
-    enrolledCommand = callback;
-    enrolledId = kFirstCommandId;
-    return enrolledId;
-}
-DWORD WINAPI APAIsBusy(void)
-{
-    return serviceBusy ? 1 : 0;
-}
-const char *WINAPI APAGetMailbox(void)
-{
-    return mailboxDirectory.c_str();
-}
-DWORD WINAPI APAMoveMail(const char *entry, const char *destination)
-{
-    // An account without a title gives a destination with no account.
-    DWORD result = refuseMoves || destination[0] == '\\' ? 0 : 1;
-    moves.push_back({entry, destination, result});
-    events.push_back("move");
+    DWORD result = APAMoveMail(entry, destination);
     if (afterMove)
         afterMove();
     return result;
 }
-const char *WINAPI APAGetAccount(DWORD)
-{
-    return nullptr;
-}
-const char *WINAPI APAFolderGetCurrentEntry(DWORD)
-{
-    return nullptr;
-}
-const char *WINAPI APAViewGetPath(DWORD)
-{
-    return nullptr;
-}
-#define ZERO_SERVICE(name, ...) \
-    DWORD WINAPI name(__VA_ARGS__) { return 0; }
-ZERO_SERVICE(APASetTimer, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAKillTimer, DWORD)
-ZERO_SERVICE(APAExecPostwick, DWORD)
-ZERO_SERVICE(APAGetFolderName, DWORD)
-ZERO_SERVICE(APAImportFile, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APASaveMail, DWORD, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAMarkMail, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APADeleteMail, DWORD)
-ZERO_SERVICE(APAFolderGetCurrentFolder, DWORD)
-ZERO_SERVICE(APAFolderGetSelectEntry, DWORD, DWORD)
-ZERO_SERVICE(APAFolderChangePassword, DWORD, DWORD)
-ZERO_SERVICE(APAFolderMailTo, DWORD, DWORD)
-ZERO_SERVICE(APAFolderReply, DWORD, DWORD)
-ZERO_SERVICE(APAFolderForward, DWORD, DWORD)
-ZERO_SERVICE(APAFolderOpenMail, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APASendGetText, DWORD, DWORD)
-ZERO_SERVICE(APASendGetHeader, DWORD)
-ZERO_SERVICE(APASendSetText, DWORD, DWORD)
-ZERO_SERVICE(APASendSetHeader, DWORD, DWORD)
-ZERO_SERVICE(APASendGetEditor, DWORD)
-ZERO_SERVICE(APAViewGetText, DWORD)
-ZERO_SERVICE(APAViewGetHeader, DWORD)
-ZERO_SERVICE(APAViewSetText, DWORD, DWORD)
-ZERO_SERVICE(APAViewGetEditor, DWORD)
-ZERO_SERVICE(APAViewChangeMail, DWORD, DWORD)
-ZERO_SERVICE(APASjisToJis, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAJisToSjis, DWORD, DWORD, DWORD)
-#undef ZERO_SERVICE
-}
 
 namespace {
 
-// ---- Recorders put into the DLL's import table ---------------------------
-
-BOOL WINAPI RecordBeep(UINT type)
-{
-    ++beeps;
-    events.push_back("beep " + std::to_string(type));
-    return TRUE;
-}
-
-int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
-{
-    boxTexts.push_back(text ? text : "");
-    boxCaptions.push_back(caption ? caption : "");
-    boxFlags.push_back(flags);
-    boxOwners.push_back(owner);
-    events.push_back("box");
-    return IDOK;
-}
-
-// Replaces the DLL's import of `function` from `library` by `replacement`.
-bool RedirectImport(HMODULE module, const char *library, const char *function, void *replacement)
-{
-    BYTE *base = reinterpret_cast<BYTE *>(module);
-    auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto *import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
-    for (; import->Name; ++import) {
-        if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), library) != 0)
-            continue;
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto *byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<char *>(byName->Name), function) != 0)
-                continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<DWORD_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
-            return true;
-        }
-    }
-    return false;
-}
-
-// ---- Files: mailbox, accounts, messages, settings ---------------------
+// ---- Settings file ---------------------------------------------------
 
 std::string ExeDirectory()
 {
@@ -199,45 +46,13 @@ std::string ExeDirectory()
     return dir.substr(0, dir.rfind('\\') + 1);
 }
 
-void WriteTextFile(const std::string &path, const std::string &text)
+bool WriteTextFile(const std::string &path, const std::string &text)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    for (char c : text) {
-        if (c == '\n')
-            fputc('\r', file);
-        fputc(c, file);
-    }
-    fclose(file);
-}
-
-void MakeAccount(const char *dirName, const char *title)
-{
-    std::string account = mailboxDirectory + dirName;
-    CreateDirectoryA(account.c_str(), NULL);
-    CreateDirectoryA((account + "\\郵便受け").c_str(), NULL);
-    std::string ini = "[Property]\n";
-    if (title)
-        ini += std::string("Title=") + title + "\n";
-    WriteTextFile(account + "\\account.ini", ini);
-}
-
-int messageNumber;
-
-// Writes a message with the given header lines into the inbox of the
-// account and returns its full path.
-std::string WriteMessage(const char *dirName, const std::string &headerLines)
-{
-    char name[16];
-    snprintf(name, sizeof name, "%08d", ++messageNumber);
-    std::string path = mailboxDirectory + dirName + "\\郵便受け\\" + name + ".PWK";
-    WriteTextFile(path, headerLines + "\nbody\n");
-    return path;
-}
-
-std::string EntryOf(const std::string &path)
-{
-    return path.substr(mailboxDirectory.size(), path.size() - mailboxDirectory.size() - 4);
+    if (!file)
+        return false;
+    fwrite(text.data(), 1, text.size(), file);
+    return fclose(file) == 0;
 }
 
 struct Settings {
@@ -250,160 +65,50 @@ struct Settings {
     std::vector<std::pair<std::string, std::string>> rules = {{"spam", "ごみ箱"}};
 };
 
-// ---- The plug-in ----------------------------------------------------------
-
-HMODULE dll;
-DWORD(WINAPI *startUp)(DWORD);
-DWORD(WINAPI *recFilter)(const char *);
-BOOL(WINAPI *endRetrieve)(HWND);
-
-// Writes the settings file and lets the plug-in load it again.
+// Writes Plugins\sortella.ini beside the program and starts the plug-in
+// again, which loads it.
 void Configure(const Settings &settings)
 {
     std::string dir = ExeDirectory() + "Plugins";
     CreateDirectoryA(dir.c_str(), NULL);
-    std::string text = "[Setup]\n";
-    text += std::string("DispDialog=") + (settings.dispDialog ? "1" : "0") + "\n";
-    text += std::string("Beep=") + (settings.beep ? "1" : "0") + "\n";
-    text += std::string("DispFrom=") + (settings.dispFrom ? "1" : "0") + "\n";
-    text += std::string("DispSubject=") + (settings.dispSubject ? "1" : "0") + "\n";
-    text += "FromLength=" + std::to_string(settings.fromLength) + "\n";
-    text += "SubjectLength=" + std::to_string(settings.subjectLength) + "\n";
-    text += "CheckConnect=0\n[MoveMail]\n";
+    std::string text = "[Setup]\r\n";
+    text += std::string("DispDialog=") + (settings.dispDialog ? "1" : "0") + "\r\n";
+    text += std::string("Beep=") + (settings.beep ? "1" : "0") + "\r\n";
+    text += std::string("DispFrom=") + (settings.dispFrom ? "1" : "0") + "\r\n";
+    text += std::string("DispSubject=") + (settings.dispSubject ? "1" : "0") + "\r\n";
+    text += "FromLength=" + std::to_string(settings.fromLength) + "\r\n";
+    text += "SubjectLength=" + std::to_string(settings.subjectLength) + "\r\n";
+    text += "CheckConnect=0\r\n[MoveMail]\r\n";
     for (const auto &rule : settings.rules)
-        text += rule.first + "=" + rule.second + "\n";
-    WriteTextFile(dir + "\\sortella.ini", text);
-    WritePrivateProfileStringA(NULL, NULL, NULL, (dir + "\\sortella.ini").c_str());
-    ASSERT_EQ(startUp(0), 1u);
+        text += rule.first + "=" + rule.second + "\r\n";
+    std::string path = dir + "\\sortella.ini";
+    ASSERT_TRUE(WriteTextFile(path, text));
+    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    ASSERT_EQ(HostStartPlugin(), 1u);
 }
 
-// ---- The folder window ------------------------------------------------------
+// ---- Observation -------------------------------------------------------
 
-enum MenuShape { FullMenu, NoMenuBar, ThreeMenus, NoBusyCommand };
-
-HMENU MakeMenuBar(MenuShape shape)
+std::vector<HostEvent> Moves()
 {
-    if (shape == NoMenuBar)
-        return NULL;
-    HMENU bar = CreateMenu();
-    const char *titles[] = {"ファイル(&F)", "編集(&E)", "表示(&V)", "ツール(&T)"};
-    int count = shape == ThreeMenus ? 3 : 4;
-    for (int i = 0; i < count; ++i) {
-        HMENU popup = CreatePopupMenu();
-        AppendMenuA(popup, MF_STRING, 100 + i, "項目");
-        if (i == 3 && shape != NoBusyCommand)
-            AppendMenuA(popup, MF_STRING, kBusyCommand, "受信中止");
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), titles[i]);
+    return HostEventsOfKind("move");
+}
+
+std::vector<HostEvent> Boxes()
+{
+    return HostEventsOfKind("box");
+}
+
+// The kinds "move", "beep" and "box" in the order they happened.
+std::vector<std::string> UserVisibleEvents()
+{
+    std::vector<std::string> kinds;
+    for (const HostEvent &event : HostEvents()) {
+        if (event.kind == "move" || event.kind == "beep" || event.kind == "box")
+            kinds.push_back(event.kind);
     }
-    return bar;
+    return kinds;
 }
-
-LRESULT CALLBACK FolderWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITMENUPOPUP) {
-        ++initMenuCount;
-        EnableMenuItem(reinterpret_cast<HMENU>(wParam), kBusyCommand,
-                       MF_BYCOMMAND | (menuGrayed ? MF_GRAYED : MF_ENABLED));
-        return 0;
-    }
-    if (message == WM_COMMAND && LOWORD(wParam) == enrolledId && enrolledCommand) {
-        enrolledCommand(window, 0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND MakeFolderWindow(MenuShape shape = FullMenu)
-{
-    static bool registered;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = FolderWindowProc;
-        windowClass.hInstance = GetModuleHandleA(NULL);
-        windowClass.lpszClassName = "TestFolderWindow";
-        RegisterClassA(&windowClass);
-        registered = true;
-    }
-    return CreateWindowA("TestFolderWindow", "Postwick32", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, NULL,
-                         MakeMenuBar(shape), GetModuleHandleA(NULL), NULL);
-}
-
-// Dispatches everything queued; returns the exit code of a WM_QUIT taken
-// out of the queue, or -1 when there was none.
-int PumpPending()
-{
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT)
-            return static_cast<int>(message.wParam);
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return -1;
-}
-
-// ---- Timers that act from inside the filing wait ------------------------
-
-std::vector<std::function<void()>> tickSteps;
-size_t nextTickStep;
-UINT_PTR tickTimer;
-
-void StopTicks()
-{
-    if (tickTimer)
-        KillTimer(NULL, tickTimer);
-    tickTimer = 0;
-}
-
-void CALLBACK RunTickStep(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (nextTickStep >= tickSteps.size())
-        return;
-    // Taken before the step runs: a step may start another list.
-    std::function<void()> step = tickSteps[nextTickStep++];
-    if (nextTickStep == tickSteps.size())
-        StopTicks();
-    step();
-}
-
-// Runs `steps` one per timer tick (about 20 ms apart) whenever messages are
-// dispatched, the filing wait included.
-void RunOnTicks(std::vector<std::function<void()>> steps)
-{
-    StopTicks();
-    tickSteps = std::move(steps);
-    nextTickStep = 0;
-    tickTimer = SetTimer(NULL, 0, 20, RunTickStep);
-}
-
-// When the wait would last for ever, a last timer ends it by making the host
-// idle in every way and notes that it had to.
-bool rescued;
-HWND rescueWindow;
-UINT_PTR rescueTimer;
-
-void CALLBACK Rescue(HWND, UINT, UINT_PTR, DWORD)
-{
-    rescued = true;
-    serviceBusy = false;
-    menuGrayed = false;
-    SetMenu(rescueWindow, MakeMenuBar(FullMenu));
-    KillTimer(NULL, rescueTimer);
-}
-
-void ArmRescue(HWND window)
-{
-    rescued = false;
-    rescueWindow = window;
-    rescueTimer = SetTimer(NULL, 0, 5000, Rescue);
-}
-
-void DisarmRescue()
-{
-    KillTimer(NULL, rescueTimer);
-}
-
-// ---- Texts ---------------------------------------------------------------
 
 std::string Hex(const std::string &bytes)
 {
@@ -426,7 +131,99 @@ std::string FolderLine(const char *folder, int count)
     return std::string("[") + folder + "]へ " + std::to_string(count) + " 件移動しました\n";
 }
 
+// ---- Message loop ----------------------------------------------------------
+
+// Dispatches everything queued; returns the exit code of a WM_QUIT taken
+// out of the queue, or -1 when there was none.
+int PumpPending()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            return static_cast<int>(message.wParam);
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return -1;
+}
+
+// Steps run one per timer tick (about 20 ms apart) whenever messages are
+// dispatched, the filing wait included.
+std::vector<std::function<void()>> tickSteps;
+size_t nextTickStep;
+UINT_PTR tickTimer;
+
+void StopTicks()
+{
+    if (tickTimer)
+        KillTimer(NULL, tickTimer);
+    tickTimer = 0;
+}
+
+void CALLBACK RunTickStep(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (nextTickStep >= tickSteps.size())
+        return;
+    // Taken before it runs: a step may start another list.
+    std::function<void()> step = tickSteps[nextTickStep++];
+    if (nextTickStep == tickSteps.size())
+        StopTicks();
+    step();
+}
+
+void RunOnTicks(std::vector<std::function<void()>> steps)
+{
+    StopTicks();
+    tickSteps = std::move(steps);
+    nextTickStep = 0;
+    tickTimer = SetTimer(NULL, 0, 20, RunTickStep);
+}
+
+// Should a wait last for ever, this ends it after 5 s by making the host
+// idle with its full menu bar back, and notes that it had to.
+bool rescued;
+HWND rescueWindow;
+HMENU rescueMenu;
+UINT_PTR rescueTimer;
+
+void CALLBACK Rescue(HWND, UINT, UINT_PTR, DWORD)
+{
+    rescued = true;
+    HostSetBusy(false);
+    SetMenu(rescueWindow, rescueMenu);
+    KillTimer(NULL, rescueTimer);
+}
+
+void ArmRescue(HWND window)
+{
+    rescued = false;
+    rescueWindow = window;
+    rescueMenu = GetMenu(window);
+    rescueTimer = SetTimer(NULL, 0, 5000, Rescue);
+}
+
+void DisarmRescue()
+{
+    KillTimer(NULL, rescueTimer);
+}
+
+// A menu bar of `count` menus; the fourth holds the busy command when asked.
+HMENU MakeMenuBar(int count, bool busyCommand)
+{
+    HMENU bar = CreateMenu();
+    for (int i = 0; i < count; ++i) {
+        HMENU popup = CreatePopupMenu();
+        AppendMenuA(popup, MF_STRING, 2000 + i, "項目");
+        if (i == 3 && busyCommand)
+            AppendMenuA(popup, MF_STRING, HOST_BUSY_COMMAND, "受信中止");
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "メニュー");
+    }
+    return bar;
+}
+
 // ---- Fixture --------------------------------------------------------------
+
+const char *const kFolders[] = {"仕事", "仕事\\重要", "ニュース", "その他"};
 
 class FilingTest : public ::testing::Test {
 protected:
@@ -434,129 +231,140 @@ protected:
     {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
-        mailboxDirectory = std::string(temp) + "sortella_filing_test\\";
-        CreateDirectoryA(mailboxDirectory.c_str(), NULL);
-        MakeAccount("acc", "Work");
-        MakeAccount("notitle", nullptr);
-
-        dll = LoadLibraryA((ExeDirectory() + "sortella.dll").c_str());
-        ASSERT_NE(dll, nullptr);
-        ASSERT_TRUE(RedirectImport(dll, "user32.dll", "MessageBeep", reinterpret_cast<void *>(RecordBeep)));
-        ASSERT_TRUE(RedirectImport(dll, "user32.dll", "MessageBoxA", reinterpret_cast<void *>(RecordBox)));
-        startUp = reinterpret_cast<decltype(startUp)>(GetProcAddress(dll, "APCStartUp"));
-        recFilter = reinterpret_cast<decltype(recFilter)>(GetProcAddress(dll, "APCRecFilter"));
-        endRetrieve = reinterpret_cast<decltype(endRetrieve)>(GetProcAddress(dll, "APCFolderEndRetrieve"));
-        ASSERT_TRUE(startUp && recFilter && endRetrieve);
+        std::string mailbox = std::string(temp) + "sortella_filing_" + std::to_string(GetCurrentProcessId());
+        ASSERT_EQ(HostSetMailbox(mailbox.c_str()), 1);
+        const char *port = getenv("SORTELLA_POPFILE_POP3");
+        ASSERT_EQ(HostAddAccount("acc", "Work", "127.0.0.1", port ? port : "1", "1"), 1);
+        ASSERT_EQ(HostAddAccount("notitle", nullptr, "127.0.0.1", "1", "1"), 1);
+        for (const char *folder : kFolders)
+            ASSERT_EQ(HostAddFolder("acc", folder), 1);
+        ASSERT_EQ(HostLoadPlugin((ExeDirectory() + "sortella.dll").c_str()), 1);
     }
+
+    static void TearDownTestSuite() { HostShutdown(); }
 
     void SetUp() override
     {
-        ResetHost();
+        afterMove = nullptr;
+        HostSetBusy(false);
         Configure(Settings());
-        window = MakeFolderWindow();
+        window = HostCreateFolderWindow("acc");
+        ASSERT_NE(window, nullptr);
+        PumpPending();
+        HostClearEvents();
     }
 
     void TearDown() override
     {
-        // Nothing may stay queued for the next test.
         StopTicks();
-        EXPECT_FALSE(endRetrieve(window));
-        DestroyWindow(window);
+        afterMove = nullptr;
+        HostSetBusy(false);
+        EXPECT_FALSE(HostCallEndRetrieve(window)) << "records left in the queue";
+        HostDestroyWindow(window);
         PumpPending();
     }
 
-    // APCRecFilter for each path (each must return 0).
+    std::string Message(const std::string &headers, const char *account = "acc")
+    {
+        std::string path = HostWriteMessage(account, "郵便受け", nullptr, (headers + "\n\nbody\n").c_str());
+        EXPECT_FALSE(path.empty());
+        return path;
+    }
+
     void Filter(const std::vector<std::string> &paths)
     {
         for (const std::string &path : paths)
-            EXPECT_EQ(recFilter(path.c_str()), 0u) << path;
+            EXPECT_EQ(HostCallRecFilter(path.c_str()), 0u) << path;
     }
 
-    // APCFolderEndRetrieve, then the host's loop: the posted command runs.
-    // Returns the exit code of a quit seen by the loop, or -1.
+    // APCFolderEndRetrieve, then the host's loop runs the posted command.
+    // Returns the exit code of a quit the loop saw, or -1.
     int EndRetrieveAndRun()
     {
-        EXPECT_TRUE(endRetrieve(window));
+        EXPECT_TRUE(HostCallEndRetrieve(window));
         return PumpPending();
     }
 
-    // One message with `headers` filed alone; returns the box text ("" when
-    // no box was shown).
+    // Files one message alone; returns the text of the box it produced, ""
+    // when there was none.
     std::string FileOne(const std::string &headers)
     {
-        size_t before = boxTexts.size();
-        Filter({WriteMessage("acc", headers)});
+        size_t before = Boxes().size();
+        Filter({Message(headers)});
         EndRetrieveAndRun();
-        return boxTexts.size() > before ? boxTexts.back() : std::string();
+        std::vector<HostEvent> boxes = Boxes();
+        return boxes.size() > before ? boxes.back().raw : std::string();
     }
 
-    HWND window;
+    HWND window = NULL;
 };
 
 // ---- The receive filter's queue ------------------------------------------
 
 TEST_F(FilingTest, QueuesMessagesWithARuleInArrivalOrder)
 {
-    std::string a = WriteMessage("acc", "X-Text-Classification: spam\nSubject: A");
-    std::string ham = WriteMessage("acc", "X-Text-Classification: ham\nSubject: H");
-    std::string b = WriteMessage("acc", "From: x\nX-Text-Classification: spam\nSubject: B");
-    std::string none = WriteMessage("acc", "Subject: no verdict");
-    std::string lower = WriteMessage("acc", "x-text-classification: spam\nSubject: L");
-    std::string blank = WriteMessage("acc", "X-Text-Classification: spam \nSubject: T");
-    std::string capital = WriteMessage("acc", "X-Text-Classification: Spam\nSubject: S");
-    std::string inBody = WriteMessage("acc", "Subject: X\n\nX-Text-Classification: spam");
-    std::string c = WriteMessage("acc", "X-Text-Classification:spam\nSubject: C");
-    std::string longLine = WriteMessage("acc", "X-Text-Classification: " + std::string(300, 's'));
-    std::string missing = mailboxDirectory + "acc\\郵便受け\\nosuch.PWK";
+    std::string a = Message("X-Text-Classification: spam\nSubject: A");
+    std::string ham = Message("X-Text-Classification: ham\nSubject: H");
+    std::string b = Message("From: x\nX-Text-Classification: spam\nSubject: B");
+    std::string none = Message("Subject: no verdict");
+    std::string lower = Message("x-text-classification: spam\nSubject: L");
+    std::string blank = Message("X-Text-Classification: spam \nSubject: T");
+    std::string capital = Message("X-Text-Classification: Spam\nSubject: S");
+    std::string inBody = Message("Subject: X\n\nX-Text-Classification: spam");
+    std::string c = Message("X-Text-Classification:spam\nSubject: C");
+    std::string longLine = Message("X-Text-Classification: " + std::string(300, 's'));
+    std::string missing = HostMailbox() + std::string("acc\\郵便受け\\nosuch.PWK");
     std::string outside = "C:\\elsewhere\\acc\\郵便受け\\00000001.PWK";
 
-    EXPECT_FALSE(endRetrieve(window)); // nothing queued yet
+    EXPECT_FALSE(HostCallEndRetrieve(window)); // nothing queued yet
     Filter({a, ham, b, none, lower, blank, capital, inBody, c, longLine, missing, outside});
     EndRetrieveAndRun();
 
+    std::vector<HostEvent> moves = Moves();
     ASSERT_EQ(moves.size(), 3u);
-    EXPECT_EQ(moves[0].entry, EntryOf(a));
-    EXPECT_EQ(moves[1].entry, EntryOf(b));
-    EXPECT_EQ(moves[2].entry, EntryOf(c));
-    EXPECT_EQ(moves[0].entry, "acc\\郵便受け\\" + a.substr(a.size() - 12, 8));
-    for (const Move &move : moves)
-        EXPECT_EQ(move.destination, "Work\\ごみ箱");
-    ASSERT_EQ(boxTexts.size(), 1u);
-    EXPECT_EQ(Hex(boxTexts[0]), Hex(FolderLine("ごみ箱", 3) + "  A\n  x : B\n  C\n"));
+    EXPECT_EQ(moves[0].raw, HostEntryOfPath(a));
+    EXPECT_EQ(moves[1].raw, HostEntryOfPath(b));
+    EXPECT_EQ(moves[2].raw, HostEntryOfPath(c));
+    EXPECT_EQ(moves[0].raw.substr(0, 13), "acc\\郵便受け\\");
+    for (const HostEvent &move : moves) {
+        EXPECT_EQ(move.extra, "Work\\ごみ箱");
+        EXPECT_EQ(move.result, 1u) << move.text;
+    }
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 3) + "  A\n  x : B\n  C\n"));
+    EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), 3u);
 }
 
-TEST_F(FilingTest, EndRetrievePostsTheEnrolledCommandToTheWindow)
+TEST_F(FilingTest, EndRetrievePostsTheCommandAndTheMovesWaitForIt)
 {
-    Filter({WriteMessage("acc", "X-Text-Classification: spam")});
-    ASSERT_TRUE(endRetrieve(window));
-    MSG message;
-    ASSERT_TRUE(PeekMessageA(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE));
-    EXPECT_EQ(message.wParam, enrolledId);
-    EXPECT_EQ(message.lParam, 0);
-    EXPECT_TRUE(moves.empty()); // the moves wait for the command
-    DispatchMessageA(&message);
-    EXPECT_EQ(moves.size(), 1u);
+    Filter({Message("X-Text-Classification: spam")});
+    ASSERT_TRUE(HostCallEndRetrieve(window));
+    EXPECT_TRUE(Moves().empty());
+    PumpPending();
+    ASSERT_EQ(HostEventsOfKind("command").size(), 1u);
+    EXPECT_EQ(HostEventsOfKind("command")[0].window, window);
+    EXPECT_EQ(Moves().size(), 1u);
 }
 
 TEST_F(FilingTest, MailboxPrefixIsMatchedWithoutRegardToLetterCase)
 {
-    std::string path = WriteMessage("acc", "X-Text-Classification: spam");
+    std::string path = Message("X-Text-Classification: spam");
     std::string upper = path;
-    for (size_t i = 0; i < mailboxDirectory.size(); ++i)
-        upper[i] = static_cast<char>(toupper(static_cast<unsigned char>(upper[i])));
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(strlen(HostMailbox())));
     Filter({upper});
     EndRetrieveAndRun();
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].entry, EntryOf(path));
+    ASSERT_EQ(Moves().size(), 1u);
+    EXPECT_EQ(Moves()[0].raw, HostEntryOfPath(path));
 }
 
 TEST_F(FilingTest, AccountWithoutTitleIsTriedAndNotReported)
 {
-    Filter({WriteMessage("notitle", "X-Text-Classification: spam\nSubject: x")});
+    Filter({Message("X-Text-Classification: spam\nSubject: x", "notitle")});
     EndRetrieveAndRun();
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].destination, "\\ごみ箱");
-    EXPECT_TRUE(boxTexts.empty());
+    ASSERT_EQ(Moves().size(), 1u);
+    EXPECT_EQ(Moves()[0].extra, "\\ごみ箱");
+    EXPECT_EQ(Moves()[0].result, 0u);
+    EXPECT_TRUE(Boxes().empty());
 }
 
 // ---- The summary -------------------------------------------------------
@@ -602,7 +410,8 @@ TEST_F(FilingTest, EveryShapeOfDetailLine)
         {"subject mixed stays raw", "Subject: =?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 0, 0,
          "  \xe6\x97\xa5 ポ\n"},
         {"subject broken word", "Subject: =?ISO-2022-JP?B?GyRCJEg", 0, 0, "  と\n"},
-        {"subject spaces only", "Subject:    \nFrom: a <b>", 0, 0, "  a\n"},
+        {"subject blank", "Subject:    \nFrom: a <b>", 0, 0, "  a\n"},
+        {"long From line", "From: " + std::string(300, 'f') + " <a@b>", 0, 0, "  " + std::string(300, 'f') + "\n"},
     };
     for (const SummaryRow &row : rows) {
         Settings settings;
@@ -641,12 +450,12 @@ TEST_F(FilingTest, SummaryListsOnlyWhatTheSwitchesAsk)
     Settings quiet;
     quiet.dispDialog = false;
     Configure(quiet);
-    Filter({WriteMessage("acc", "X-Text-Classification: spam\nFrom: T <t@x>\nSubject: S")});
+    Filter({Message("X-Text-Classification: spam\nFrom: T <t@x>\nSubject: S")});
     Configure(Settings());
-    size_t before = boxTexts.size();
+    size_t before = Boxes().size();
     EndRetrieveAndRun();
-    ASSERT_EQ(boxTexts.size(), before + 1);
-    EXPECT_EQ(Hex(boxTexts.back()), Hex(FolderLine("ごみ箱", 1)));
+    ASSERT_EQ(Boxes().size(), before + 1);
+    EXPECT_EQ(Hex(Boxes().back().raw), Hex(FolderLine("ごみ箱", 1)));
 }
 
 TEST_F(FilingTest, OneParagraphPerFolderInRuleOrder)
@@ -654,21 +463,21 @@ TEST_F(FilingTest, OneParagraphPerFolderInRuleOrder)
     Settings settings;
     settings.rules = {{"spam", "ごみ箱"}, {"work", "仕事\\重要"}, {"news", "ニュース"}};
     Configure(settings);
-    Filter({WriteMessage("acc", "X-Text-Classification: work\nSubject: W1"),
-            WriteMessage("acc", "X-Text-Classification: spam\nSubject: S1"),
-            WriteMessage("acc", "X-Text-Classification: work\nSubject: W2"),
-            WriteMessage("acc", "X-Text-Classification: spam\nSubject: S2")});
+    Filter({Message("X-Text-Classification: work\nSubject: W1"), Message("X-Text-Classification: spam\nSubject: S1"),
+            Message("X-Text-Classification: work\nSubject: W2"), Message("X-Text-Classification: spam\nSubject: S2")});
     EndRetrieveAndRun();
-    ASSERT_EQ(moves.size(), 4u);
-    EXPECT_EQ(moves[0].destination, "Work\\仕事\\重要");
-    ASSERT_EQ(boxTexts.size(), 1u);
-    EXPECT_EQ(Hex(boxTexts[0]),
+    ASSERT_EQ(Moves().size(), 4u);
+    EXPECT_EQ(Moves()[0].extra, "Work\\仕事\\重要");
+    EXPECT_EQ(HostListMessages("acc", "仕事\\重要").size(), 2u);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Hex(Boxes()[0].raw),
               Hex(FolderLine("ごみ箱", 2) + "  S1\n  S2\n" + FolderLine("仕事\\重要", 2) + "  W1\n  W2\n"));
 
-    Filter({WriteMessage("acc", "X-Text-Classification: news")});
+    // Moves into the last rule's folder only: its paragraph alone.
+    Filter({Message("X-Text-Classification: news")});
     EndRetrieveAndRun();
-    ASSERT_EQ(boxTexts.size(), 2u);
-    EXPECT_EQ(Hex(boxTexts[1]), Hex(FolderLine("ニュース", 1)));
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Hex(Boxes()[1].raw), Hex(FolderLine("ニュース", 1)));
 }
 
 TEST_F(FilingTest, BeepAndBoxAsTheSwitchesSay)
@@ -678,25 +487,27 @@ TEST_F(FilingTest, BeepAndBoxAsTheSwitchesSay)
         bool dispDialog;
         std::vector<std::string> events;
     } rows[] = {
-        {true, false, {"move", "beep 48"}},
+        {true, false, {"move", "beep"}},
         {false, true, {"move", "box"}},
-        {true, true, {"move", "beep 48", "box"}},
+        {true, true, {"move", "beep", "box"}},
         {false, false, {"move"}},
     };
     for (const auto &row : rows) {
-        ResetHost();
         Settings settings;
         settings.beep = row.beep;
         settings.dispDialog = row.dispDialog;
         Configure(settings);
+        HostClearEvents();
         FileOne("X-Text-Classification: spam\nSubject: s");
-        EXPECT_EQ(events, row.events) << "Beep " << row.beep << " DispDialog " << row.dispDialog;
-        if (boxTexts.empty())
-            continue;
-        EXPECT_EQ(boxCaptions[0], "Sortellaメール振り分け");
-        EXPECT_EQ(boxFlags[0], static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-        EXPECT_EQ(boxOwners[0], window);
-        EXPECT_EQ(Hex(boxTexts[0]), Hex(FolderLine("ごみ箱", 1) + "  s\n"));
+        EXPECT_EQ(UserVisibleEvents(), row.events) << "Beep " << row.beep << " DispDialog " << row.dispDialog;
+        for (const HostEvent &beep : HostEventsOfKind("beep"))
+            EXPECT_EQ(beep.flags, static_cast<DWORD>(MB_ICONEXCLAMATION));
+        for (const HostEvent &box : Boxes()) {
+            EXPECT_EQ(box.extra, "Sortellaメール振り分け");
+            EXPECT_EQ(box.flags, static_cast<DWORD>(MB_OK | MB_ICONINFORMATION));
+            EXPECT_EQ(box.window, window);
+            EXPECT_EQ(Hex(box.raw), Hex(FolderLine("ごみ箱", 1) + "  s\n"));
+        }
     }
 }
 
@@ -704,178 +515,251 @@ TEST_F(FilingTest, NoBeepOrBoxWhenEveryMoveFails)
 {
     Settings settings;
     settings.beep = true;
+    settings.rules = {{"spam", "存在しない"}, {"work", "ごみ箱"}};
     Configure(settings);
-    refuseMoves = true;
-    Filter({WriteMessage("acc", "X-Text-Classification: spam\nSubject: a"),
-            WriteMessage("acc", "X-Text-Classification: spam\nSubject: b")});
+    Filter({Message("X-Text-Classification: spam\nSubject: a"), Message("X-Text-Classification: spam\nSubject: b")});
     EndRetrieveAndRun();
-    EXPECT_EQ(events, (std::vector<std::string>{"move", "move"}));
+    EXPECT_EQ(UserVisibleEvents(), (std::vector<std::string>{"move", "move"}));
+    for (const HostEvent &move : Moves())
+        EXPECT_EQ(move.result, 0u);
 
     // The refused moves are neither retried nor counted later.
-    refuseMoves = false;
-    std::string box = FileOne("X-Text-Classification: spam\nSubject: c");
-    EXPECT_EQ(moves.size(), 3u);
+    std::string box = FileOne("X-Text-Classification: work\nSubject: c");
+    EXPECT_EQ(Moves().size(), 3u);
     EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + "  c\n"));
 }
 
-TEST_F(FilingTest, RulesReloadedBeforeTheMove)
+TEST_F(FilingTest, RulesReloadedBetweenFilterAndMove)
 {
     Settings two;
     two.rules = {{"spam", "ごみ箱"}, {"work", "仕事"}};
     Configure(two);
-    Filter({WriteMessage("acc", "X-Text-Classification: work\nSubject: w")});
-    Settings one; // only "spam": the queued index 1 is outside the table
-    Configure(one);
+    Filter({Message("X-Text-Classification: work\nSubject: w")});
+    Configure(Settings()); // only "spam": the queued index 1 is outside the table
     EndRetrieveAndRun();
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].destination, "Work\\仕事"); // moved as queued
-    EXPECT_TRUE(boxTexts.empty());                   // not reported
+    ASSERT_EQ(Moves().size(), 1u);
+    EXPECT_EQ(Moves()[0].extra, "Work\\仕事"); // moved as queued
+    EXPECT_EQ(Moves()[0].result, 1u);
+    EXPECT_TRUE(Boxes().empty()); // not reported
 
     // An index still inside the new table counts on the rule now there.
     Configure(two);
-    Filter({WriteMessage("acc", "X-Text-Classification: work\nSubject: w")});
+    Filter({Message("X-Text-Classification: work\nSubject: w")});
     Settings swapped;
     swapped.rules = {{"news", "ニュース"}, {"other", "その他"}};
     Configure(swapped);
     EndRetrieveAndRun();
-    ASSERT_EQ(boxTexts.size(), 1u);
-    EXPECT_EQ(Hex(boxTexts[0]), Hex(FolderLine("その他", 1) + "  w\n"));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("その他", 1) + "  w\n"));
 }
 
 // ---- The wait for the idle host -----------------------------------------
 
 TEST_F(FilingTest, MovesWaitWhileTheBusyCommandIsGrayed)
 {
-    Filter({WriteMessage("acc", "X-Text-Classification: spam\nSubject: a"),
-            WriteMessage("acc", "X-Text-Classification: spam\nSubject: b")});
-    menuGrayed = true;
+    Filter({Message("X-Text-Classification: spam\nSubject: a"), Message("X-Text-Classification: spam\nSubject: b")});
+    HostSetBusyParts(false, true);
     size_t movesBeforeFirst = 99;
     size_t movesBeforeSecond = 99;
-    int menusSeen = 0;
     // After the first move the host grays the command again: the wait is
     // made before every move.
     afterMove = [&] {
-        if (moves.size() == 1) {
-            menuGrayed = true;
-            RunOnTicks({[&] { movesBeforeSecond = moves.size(); }, [&] { menuGrayed = false; }});
-        }
+        if (Moves().size() != 1)
+            return;
+        HostSetBusyParts(false, true);
+        RunOnTicks({[&] { movesBeforeSecond = Moves().size(); }, [] { HostSetBusyParts(false, false); }});
     };
-    RunOnTicks({[&] {
-                    movesBeforeFirst = moves.size();
-                    menusSeen = initMenuCount;
-                },
-                [&] { menuGrayed = false; }});
+    RunOnTicks({[&] { movesBeforeFirst = Moves().size(); }, [] { HostSetBusyParts(false, false); }});
     ArmRescue(window);
     EndRetrieveAndRun();
     DisarmRescue();
     EXPECT_FALSE(rescued);
-    EXPECT_GT(menusSeen, 0);
     EXPECT_EQ(movesBeforeFirst, 0u);
     EXPECT_EQ(movesBeforeSecond, 1u);
-    EXPECT_EQ(moves.size(), 2u);
+    EXPECT_EQ(Moves().size(), 2u);
 }
 
 TEST_F(FilingTest, MovesWaitWhileTheHostSaysBusy)
 {
-    Filter({WriteMessage("acc", "X-Text-Classification: spam")});
-    serviceBusy = true;
+    Filter({Message("X-Text-Classification: spam")});
+    HostSetBusyParts(true, false);
     size_t movesSeen = 99;
-    RunOnTicks({[&] { movesSeen = moves.size(); }, [&] { serviceBusy = false; }});
+    RunOnTicks({[&] { movesSeen = Moves().size(); }, [] { HostSetBusyParts(false, false); }});
+    ArmRescue(window);
     EndRetrieveAndRun();
+    DisarmRescue();
+    EXPECT_FALSE(rescued);
     EXPECT_EQ(movesSeen, 0u);
-    EXPECT_EQ(moves.size(), 1u);
+    EXPECT_EQ(Moves().size(), 1u);
 }
 
 // A window whose menus lack the busy command does not hold the moves for
-// ever: the host's own busy report alone decides.
+// ever: the host's busy report alone decides.
 TEST_F(FilingTest, MissingBusyCommandCountsAsIdle)
 {
-    for (MenuShape shape : {NoMenuBar, ThreeMenus, NoBusyCommand}) {
-        HWND other = MakeFolderWindow(shape);
-        ResetHost();
-        Filter({WriteMessage("acc", "X-Text-Classification: spam")});
-        serviceBusy = true;
+    const struct {
+        const char *shape;
+        HMENU bar;
+    } rows[] = {
+        {"no menu bar", NULL},
+        {"three menus", MakeMenuBar(3, true)},
+        {"no busy command", MakeMenuBar(4, false)},
+    };
+    HMENU full = GetMenu(window);
+    for (const auto &row : rows) {
+        SetMenu(window, row.bar);
+        Filter({Message("X-Text-Classification: spam")});
+        HostSetBusyParts(true, true);
+        size_t before = Moves().size();
         size_t movesSeen = 99;
-        RunOnTicks({[&] { movesSeen = moves.size(); }, [&] { serviceBusy = false; }});
-        ArmRescue(other);
-        EXPECT_TRUE(endRetrieve(other));
-        PumpPending();
+        RunOnTicks({[&] { movesSeen = Moves().size() - before; }, [] { HostSetBusyParts(false, true); }});
+        ArmRescue(window);
+        rescueMenu = full;
+        EndRetrieveAndRun();
         DisarmRescue();
-        EXPECT_FALSE(rescued) << "menu shape " << shape;
-        EXPECT_EQ(movesSeen, 0u) << "menu shape " << shape;
-        EXPECT_EQ(moves.size(), 1u) << "menu shape " << shape;
-        DestroyWindow(other);
+        EXPECT_FALSE(rescued) << row.shape;
+        EXPECT_EQ(movesSeen, 0u) << row.shape;
+        EXPECT_EQ(Moves().size(), before + 1) << row.shape;
+        SetMenu(window, full);
+        HostSetBusy(false);
+        if (row.bar)
+            DestroyMenu(row.bar);
     }
 }
 
 // Inside the wait the host may filter more mail and post the command again:
-// the nested run moves only the new record, and reports the moves made so
-// far by both runs; the outer run then reports the rest.
+// the nested run moves only the new record and reports the moves made so far
+// by both runs; the outer run then reports the rest.
 TEST_F(FilingTest, FilterAndNestedCommandFromInsideTheWait)
 {
-    std::string a = WriteMessage("acc", "X-Text-Classification: spam\nSubject: A");
-    std::string b = WriteMessage("acc", "X-Text-Classification: spam\nSubject: B");
-    std::string d = WriteMessage("acc", "X-Text-Classification: spam\nSubject: D");
+    std::string a = Message("X-Text-Classification: spam\nSubject: A");
+    std::string b = Message("X-Text-Classification: spam\nSubject: B");
+    std::string d = Message("X-Text-Classification: spam\nSubject: D");
     Filter({a, b});
     afterMove = [&] {
-        if (moves.size() != 1)
+        if (Moves().size() != 1)
             return;
-        serviceBusy = true; // the host is busy again after the first move
+        HostSetBusyParts(true, false); // busy again after the first move
         RunOnTicks({[&] {
-                        EXPECT_EQ(recFilter(d.c_str()), 0u);
-                        EXPECT_TRUE(endRetrieve(window));
+                        EXPECT_EQ(HostCallRecFilter(d.c_str()), 0u);
+                        EXPECT_TRUE(HostCallEndRetrieve(window));
                     },
-                    [&] { serviceBusy = false; }});
+                    [] { HostSetBusyParts(false, false); }});
     };
     ArmRescue(window);
     EndRetrieveAndRun();
     DisarmRescue();
     EXPECT_FALSE(rescued);
+    std::vector<HostEvent> moves = Moves();
     ASSERT_EQ(moves.size(), 3u);
-    EXPECT_EQ(moves[0].entry, EntryOf(a));
-    EXPECT_EQ(moves[1].entry, EntryOf(d));
-    EXPECT_EQ(moves[2].entry, EntryOf(b));
-    ASSERT_EQ(boxTexts.size(), 2u);
-    EXPECT_EQ(Hex(boxTexts[0]), Hex(FolderLine("ごみ箱", 2) + "  A\n  D\n"));
-    EXPECT_EQ(Hex(boxTexts[1]), Hex(FolderLine("ごみ箱", 1) + "  B\n"));
+    EXPECT_EQ(moves[0].raw, HostEntryOfPath(a));
+    EXPECT_EQ(moves[1].raw, HostEntryOfPath(d));
+    EXPECT_EQ(moves[2].raw, HostEntryOfPath(b));
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 2) + "  A\n  D\n"));
+    EXPECT_EQ(Hex(Boxes()[1].raw), Hex(FolderLine("ごみ箱", 1) + "  B\n"));
 }
 
 // A quit request taken out by the wait goes back to the host's loop; the
-// records not yet moved stay where they are and are not reported.
+// records not yet moved stay where the host stored them, unreported.
 TEST_F(FilingTest, QuitDuringTheWaitEndsTheRun)
 {
-    std::string a = WriteMessage("acc", "X-Text-Classification: spam\nSubject: A");
-    Filter({a, WriteMessage("acc", "X-Text-Classification: spam\nSubject: B"),
-            WriteMessage("acc", "X-Text-Classification: spam\nSubject: C")});
-    afterMove = [&] {
-        serviceBusy = true;
+    std::string a = Message("X-Text-Classification: spam\nSubject: A");
+    std::string b = Message("X-Text-Classification: spam\nSubject: B");
+    Filter({a, b, Message("X-Text-Classification: spam\nSubject: C")});
+    afterMove = [] {
+        HostSetBusyParts(true, false);
         PostQuitMessage(7);
     };
     ArmRescue(window);
     EXPECT_EQ(EndRetrieveAndRun(), 7);
     DisarmRescue();
+    afterMove = nullptr;
     EXPECT_FALSE(rescued);
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].entry, EntryOf(a));
-    ASSERT_EQ(boxTexts.size(), 1u);
-    EXPECT_EQ(Hex(boxTexts[0]), Hex(FolderLine("ごみ箱", 1) + "  A\n"));
+    ASSERT_EQ(Moves().size(), 1u);
+    EXPECT_EQ(Moves()[0].raw, HostEntryOfPath(a));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 1) + "  A\n"));
+    EXPECT_FALSE(HostReadFile(b).empty()); // still in the inbox
 
     // Quit before the first move: nothing moved, nothing shown.
-    ResetHost();
-    Filter({WriteMessage("acc", "X-Text-Classification: spam")});
-    serviceBusy = true;
-    EXPECT_TRUE(endRetrieve(window));
+    HostClearEvents();
+    Filter({Message("X-Text-Classification: spam")});
+    HostSetBusyParts(true, false);
+    EXPECT_TRUE(HostCallEndRetrieve(window));
     PostQuitMessage(3);
     ArmRescue(window);
     EXPECT_EQ(PumpPending(), 3);
     DisarmRescue();
-    EXPECT_TRUE(events.empty());
-    serviceBusy = false;
+    EXPECT_EQ(UserVisibleEvents(), std::vector<std::string>());
+    HostSetBusy(false);
 
     // The released records do not come back.
     std::string box = FileOne("X-Text-Classification: spam\nSubject: E");
-    EXPECT_EQ(moves.size(), 1u);
+    EXPECT_EQ(Moves().size(), 1u);
     EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + "  E\n"));
+}
+
+// ---- A whole retrieval through the POPFile stand-in ------------------------
+
+struct SpoolMessage {
+    const char *from;
+    const char *subject;
+    const char *body; // the stand-in's keywords: "viagra" spam, "invoice" work
+};
+
+TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
+{
+    const char *spool = getenv("SORTELLA_POPFILE_SPOOL");
+    if (!spool || !getenv("SORTELLA_POPFILE_POP3"))
+        GTEST_SKIP() << "needs the POPFile stand-in (tests/win/with_popfile_standin.sh)";
+    const SpoolMessage messages[] = {
+        {"Spammer <s1@spam.example>", "Cheap pills", "viagra now"},
+        {"\"Yamada Taro\" <taro@example.jp>", "=?ISO-2022-JP?B?GyRCMnE1RCROJCpDTiRpJDsbKEI=?=", "hello"},
+        {"Billing <bill@example.com>", "Invoice 42", "invoice attached"},
+        {"=?UTF-8?B?5bGx55Sw?= <yamada@example.jp>", "=?UTF-8?B?6KuL5rGC5pu4?=", "invoice"},
+        {"s2@spam.example", "=?EUC-JP?B?xvzL3Ljs?=", "viagra"},
+        {"Friend <f@example.org>", "Lunch?", "see you"},
+        {"News <n@example.org>", "Weekly news", "nothing"},
+        {"<s3@spam.example>", "A subject well beyond the twenty-six byte limit", "viagra viagra"},
+        {"Office (Accounts)", "Invoice 43", "invoice"},
+        {"Friend <f@example.org>", "Re: Lunch?", "ok"},
+        {"Spammer <s4@spam.example>", "Win", "viagra"},
+        {"List <l@example.org>", "Digest", "plain"},
+    };
+    int number = 0;
+    for (const SpoolMessage &message : messages) {
+        char name[32];
+        snprintf(name, sizeof name, "\\%02d.eml", ++number);
+        std::string text = std::string("From: ") + message.from + "\r\nTo: user@example.jp\r\nSubject: " +
+                           message.subject + "\r\n\r\n" + message.body + "\r\n";
+        ASSERT_TRUE(WriteTextFile(spool + std::string(name), text));
+    }
+    Settings settings;
+    settings.beep = true;
+    settings.rules = {{"spam", "ごみ箱"}, {"work", "仕事"}};
+    Configure(settings);
+    HostClearEvents();
+
+    EXPECT_EQ(HostRetrieve(window, 60000), 12);
+    EXPECT_TRUE(HostPumpUntil([] { return !HostEventsOfKind("box").empty(); }, 20000));
+
+    EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), 4u);
+    EXPECT_EQ(HostListMessages("acc", "仕事").size(), 3u);
+    EXPECT_EQ(HostListMessages("acc", "郵便受け").size(), 5u);
+    EXPECT_EQ(HostEventsOfKind("filter").size(), 12u);
+    EXPECT_EQ(Moves().size(), 7u);
+    EXPECT_EQ(UserVisibleEvents().back(), "box");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 4) +
+                                       "  Spammer : Cheap pills\n"
+                                       "  s2@spam.example : 日本語\n"
+                                       "  s3@spam.example : A subject well beyond the \n"
+                                       "  Spammer : Win\n" +
+                                       FolderLine("仕事", 3) +
+                                       "  Billing : Invoice 42\n"
+                                       "  =?UTF-8?B?5bGx55Sw?= : 請求書\n"
+                                       "  Accounts : Invoice 43\n"));
 }
 
 } // namespace
