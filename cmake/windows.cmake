@@ -59,6 +59,10 @@ function(sortella_host_def output)
     file(WRITE ${output} "${text}")
 endfunction()
 
+# An executable's .def (the host services above) reaches the linker only
+# when the executable has exports enabled.
+set(CMAKE_ENABLE_EXPORTS ON)
+
 foreach(dir standins/host tests/win)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
