@@ -63,7 +63,7 @@ endfunction()
 # when the executable has exports enabled.
 set(CMAKE_ENABLE_EXPORTS ON)
 
-foreach(dir standins/host tests/win)
+foreach(dir standins/host tests/win bench/win)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()

@@ -1,0 +1,287 @@
+// Receive-time filing under Wine in the host stand-in: time per APCRecFilter
+// call and per move of the filing command, for 1,000 and 10,000 queued
+// messages with the summary switches off and on, each beside its floor
+// measured in the same run (reading each message's header block once;
+// calling APAMoveMail directly). Then the CPU share of the filing wait while
+// the host stays busy for 2 s. Prints a table; it is not a test.
+//
+// Run: source scripts/wine-env.sh
+//      xvfb-run -a wine build/win-<name>/bench/win/filing_bench.exe
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "standins/host/host.h"
+
+extern "C" DWORD WINAPI APAMoveMail(const char *entry, const char *destination);
+
+namespace {
+
+const int kMessages = 10000;
+
+DWORD(WINAPI *recFilter)(const char *path);
+BOOL(WINAPI *endRetrieve)(HWND window);
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// User and kernel time of this process, in seconds.
+double ProcessCpu()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME &time) {
+        ULARGE_INTEGER value;
+        value.LowPart = time.dwLowDateTime;
+        value.HighPart = time.dwHighDateTime;
+        return static_cast<double>(value.QuadPart) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+std::string ExeDirectory()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string dir(path);
+    return dir.substr(0, dir.rfind('\\') + 1);
+}
+
+// Writes Plugins\sortella.ini with one rule and starts the plug-in again.
+void Configure(bool switchesOn, const char *folder)
+{
+    std::string dir = ExeDirectory() + "Plugins";
+    CreateDirectoryA(dir.c_str(), NULL);
+    std::string path = dir + "\\sortella.ini";
+    const char *on = switchesOn ? "1" : "0";
+    std::string text = std::string("[Setup]\r\nDispDialog=") + on + "\r\nBeep=0\r\nDispFrom=" + on +
+                       "\r\nDispSubject=" + on + "\r\nFromLength=20\r\nSubjectLength=0\r\nCheckConnect=0\r\n" +
+                       "[MoveMail]\r\nspam=" + folder + "\r\n";
+    FILE *file = fopen(path.c_str(), "wb");
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    HostStartPlugin();
+}
+
+// A message as POPFile hands it on: its verdict near the end of the header.
+std::string MessageText(int number)
+{
+    char text[1024];
+    snprintf(text, sizeof text,
+             "Return-Path: <sender%d@example.com>\n"
+             "Received: from mail.example.com (mail.example.com [192.0.2.1])\n"
+             "\tby mx.example.jp with ESMTP id %d; Mon, 1 Jan 2024 09:00:00 +0900\n"
+             "Message-ID: <%d@mail.example.com>\n"
+             "Date: Mon, 1 Jan 2024 09:00:00 +0900\n"
+             "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <sender%d@example.com>\n"
+             "To: user@example.jp\n"
+             "Subject: =?ISO-2022-JP?B?GyRCMnE1RCROJCpDTiRpJDsbKEI=?= %d\n"
+             "MIME-Version: 1.0\n"
+             "Content-Type: text/plain; charset=ISO-2022-JP\n"
+             "Content-Transfer-Encoding: 7bit\n"
+             "X-Text-Classification: spam\n"
+             "X-POPFile-Link: http://127.0.0.1:8080/jump_to_message?view=%d\n"
+             "\n"
+             "body of the message\n",
+             number, number, number, number, number, number);
+    return text;
+}
+
+std::string MessagePath(const char *folder, int number)
+{
+    char name[16];
+    snprintf(name, sizeof name, "%08d", number);
+    return HostAccountDirectory("acc") + folder + "\\" + name + ".PWK";
+}
+
+// The floor of the filter: open each message, read its header block once.
+double ReadHeaderBlocks(const char *folder, int count)
+{
+    double start = Now();
+    char line[1024];
+    for (int i = 1; i <= count; ++i) {
+        FILE *file = fopen(MessagePath(folder, i).c_str(), "r");
+        if (!file)
+            continue;
+        while (fgets(line, sizeof line, file) && line[0] != '\n') {
+        }
+        fclose(file);
+    }
+    return Now() - start;
+}
+
+double FilterMessages(const char *folder, int count)
+{
+    std::vector<std::string> paths;
+    for (int i = 1; i <= count; ++i)
+        paths.push_back(MessagePath(folder, i));
+    double start = Now();
+    for (const std::string &path : paths)
+        recFilter(path.c_str());
+    return Now() - start;
+}
+
+// Dispatches until the queue is empty: the posted filing command runs.
+void PumpPending()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+double RunFilingCommand(HWND window)
+{
+    double start = Now();
+    endRetrieve(window);
+    PumpPending();
+    return Now() - start;
+}
+
+// The floor of the moves: APAMoveMail called directly for each message.
+double MoveDirectly(const char *from, const char *to, int count)
+{
+    std::vector<std::string> entries;
+    for (int i = 1; i <= count; ++i)
+        entries.push_back(HostEntryOfPath(MessagePath(from, i)));
+    std::string destination = std::string("Bench\\") + to;
+    double start = Now();
+    for (const std::string &entry : entries)
+        APAMoveMail(entry.c_str(), destination.c_str());
+    return Now() - start;
+}
+
+struct Run {
+    int count;
+    bool switchesOn;
+    double filter, filterFloor, moves, moveFloor;
+    size_t moved;
+};
+
+// Filters and files `count` messages of folder A into B, then moves them
+// back to A directly (the floor of the moves).
+Run Measure(HWND window, int count, bool switchesOn)
+{
+    Run run = {count, switchesOn, 0, 0, 0, 0, 0};
+    Configure(switchesOn, "B");
+    HostClearEvents();
+    run.filterFloor = ReadHeaderBlocks("A", count);
+    run.filter = FilterMessages("A", count);
+    run.moves = RunFilingCommand(window);
+    run.moved = HostListMessages("acc", "B").size();
+    HostClearEvents();
+    run.moveFloor = MoveDirectly("B", "A", count);
+    HostClearEvents();
+    return run;
+}
+
+double Microseconds(double seconds, int count)
+{
+    return seconds * 1e6 / count;
+}
+
+void PrintRun(const Run &run)
+{
+    printf("%6d  %-3s  filter %8.1f us (floor %8.1f, x%.2f)   move %8.1f us (floor %8.1f, x%.2f)   moved %zu\n",
+           run.count, run.switchesOn ? "on" : "off", Microseconds(run.filter, run.count),
+           Microseconds(run.filterFloor, run.count), run.filter / run.filterFloor, Microseconds(run.moves, run.count),
+           Microseconds(run.moveFloor, run.count), run.moves / run.moveFloor, run.moved);
+}
+
+// CPU share of the filing wait while the host stays busy for `ms`.
+std::pair<double, double> MeasureWait(HWND window, DWORD ms)
+{
+    Configure(false, "B");
+    recFilter(MessagePath("A", 1).c_str());
+    HostBusyFor(ms);
+    double cpu = ProcessCpu();
+    double start = Now();
+    endRetrieve(window);
+    PumpPending();
+    double wall = Now() - start;
+    cpu = ProcessCpu() - cpu;
+    MoveDirectly("B", "A", 1);
+    return {wall, cpu};
+}
+
+const char *Verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string mailbox = std::string(temp) + "sortella_bench_" + std::to_string(GetCurrentProcessId());
+    if (!HostSetMailbox(mailbox.c_str()) || !HostAddAccount("acc", "Bench", "127.0.0.1", "1", "1") ||
+        !HostAddAccount("front", "Front", "127.0.0.1", "1", "1") || !HostAddFolder("acc", "A") ||
+        !HostAddFolder("acc", "B")) {
+        fprintf(stderr, "cannot make the mailbox in %s\n", mailbox.c_str());
+        return 1;
+    }
+    if (!HostLoadPlugin((ExeDirectory() + "sortella.dll").c_str())) {
+        fprintf(stderr, "cannot load sortella.dll\n");
+        return 1;
+    }
+    recFilter = reinterpret_cast<decltype(recFilter)>(reinterpret_cast<void *>(GetProcAddress(HostPluginModule(), "APCRecFilter")));
+    endRetrieve = reinterpret_cast<decltype(endRetrieve)>(reinterpret_cast<void *>(GetProcAddress(HostPluginModule(), "APCFolderEndRetrieve")));
+    Configure(false, "B");
+    // The folder window belongs to another account, so that the host's
+    // refresh of its message list after each move stays small.
+    HWND window = HostCreateFolderWindow("front");
+    double start = Now();
+    for (int i = 1; i <= kMessages; ++i) {
+        char name[16];
+        snprintf(name, sizeof name, "%08d", i);
+        HostWriteMessage("acc", "A", name, MessageText(i).c_str());
+    }
+    printf("wrote %d messages in %.1f s\n", kMessages, Now() - start);
+    printf("     N  sum  per APCRecFilter call               per move of the filing command\n");
+
+    std::vector<Run> runs;
+    for (int count : {1000, kMessages}) {
+        for (bool on : {false, true}) {
+            runs.push_back(Measure(window, count, on));
+            PrintRun(runs.back());
+            fflush(stdout);
+        }
+    }
+
+    printf("\ntargets\n");
+    for (int i = 0; i < 2; ++i) {
+        const Run &small = runs[i];
+        const Run &large = runs[i + 2];
+        double filterScale = large.filter / small.filter;
+        double moveScale = large.moves / small.moves;
+        printf("  switches %-3s: 10,000 / 1,000 filter x%.2f (%s), moves x%.2f (%s)  [at most 11]\n",
+               small.switchesOn ? "on" : "off", filterScale, Verdict(filterScale <= 11), moveScale,
+               Verdict(moveScale <= 11));
+    }
+    for (int i : {0, 2}) {
+        double ratio = runs[i].filter / runs[i].filterFloor;
+        printf("  filter, switches off, N=%d: x%.2f of its floor (%s)  [at most 1.5]\n", runs[i].count, ratio,
+               Verdict(ratio <= 1.5));
+    }
+    std::pair<double, double> wait = MeasureWait(window, 2000);
+    double share = wait.second / wait.first * 100;
+    printf("  wait while busy: %.2f s wall, %.3f s CPU of this process = %.1f%% of one core (%s)  [under 5%%]\n",
+           wait.first, wait.second, share, Verdict(share < 5));
+    HostShutdown();
+    return 0;
+}
