@@ -12,6 +12,7 @@ namespace {
 
 const size_t MaxCommandLine = 1000;   // bytes without the line end
 const int IdleTimeoutMs = 600 * 1000; // RFC 1939's autologout: ten minutes
+const int MaildropGraceMs = 1000;
 
 std::vector<std::string> SplitWords(const std::string& text)
 {
@@ -120,6 +121,20 @@ void RecordHandedOut(const Pop3Message& message)
         CommitHistoryEntry(message.historyNumber, message.spoolName, message.bucket);
 }
 
+// A client that drops a connection and logs in again at once may be
+// quicker than the old connection's thread, which frees the lock only when
+// it sees the close: give it a moment before calling the maildrop busy.
+bool LockMaildropSoon()
+{
+    for (int waited = 0; waited < MaildropGraceMs; waited += 20) {
+        if (TryLockMaildrop())
+            return true;
+        if (!PauseMs(20))
+            return false;
+    }
+    return TryLockMaildrop();
+}
+
 std::string ReplyAuthorization(Pop3Session* session, const std::string& command,
                                const std::string& argument)
 {
@@ -134,7 +149,7 @@ std::string ReplyAuthorization(Pop3Session* session, const std::string& command,
             return "-ERR USER first\r\n";
         if (argument.empty())
             return "-ERR PASS needs a password\r\n";
-        if (!TryLockMaildrop())
+        if (!LockMaildropSoon())
             return "-ERR [IN-USE] maildrop is locked by another session\r\n";
         session->holdsMaildrop = true;
         session->transaction = true;
@@ -190,7 +205,12 @@ std::string ReplyQuit(Pop3Session* session)
         if (message.deleted)
             names.push_back(message.spoolName);
     session->ended = true;
-    if (CommitDeletions(names) != 0)
+    // Free the maildrop before the reply goes out, so that a client may log
+    // in again as soon as it has read it.
+    int committed = CommitDeletions(names);
+    UnlockMaildrop();
+    session->holdsMaildrop = false;
+    if (committed != 0)
         return "-ERR some deleted messages were not removed\r\n";
     return "+OK POPFile stand-in signing off (" + std::to_string(names.size()) + " messages deleted)\r\n";
 }

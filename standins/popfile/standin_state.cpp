@@ -142,6 +142,18 @@ void LoadDeleted()
             State.deleted.insert(line);
 }
 
+// Connection ids go on from those of an earlier run in the same directory.
+long CountPop3Connections()
+{
+    std::string text;
+    if (ReadWholeFile(StatePath("pop3.log"), &text) != 0)
+        return 0;
+    long count = 0;
+    for (const std::string& line : SplitLines(text))
+        count += line.size() > 5 && line.compare(line.size() - 5, 5, "\topen") == 0;
+    return count;
+}
+
 long CountIndexLines()
 {
     std::string text;
@@ -185,6 +197,7 @@ int OpenStandinState(const StandinOptions& options, const ClassifierRules& rules
     LoadHistory();
     LoadDeleted();
     State.requestCount = CountIndexLines();
+    State.pop3Count = CountPop3Connections();
     return 0;
 }
 

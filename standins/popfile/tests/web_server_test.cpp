@@ -136,6 +136,25 @@ TEST_F(WebServerTest, RequestLogHoldsEachRequestByteForByte)
               FileLines(run.stateDir + "/requests/index.txt"));
 }
 
+TEST_F(WebServerTest, LogsGoOnAcrossARestart)
+{
+    Start();
+    HttpGet(run.httpPort, "/");
+    ASSERT_TRUE(PortAccepts(run.pop3Port));
+    std::string pop3Log = run.stateDir + "/pop3.log";
+    ASSERT_TRUE(WaitUntil([&]() { return FileLines(pop3Log).size() == 2; }, 3000));
+    ASSERT_EQ(0, StopStandin(&run));
+    Start();
+    HttpGet(run.httpPort, "/buckets");
+    ASSERT_TRUE(PortAccepts(run.pop3Port));
+    ASSERT_TRUE(WaitUntil([&]() { return FileLines(pop3Log).size() == 4; }, 3000));
+    EXPECT_EQ((std::vector<std::string>{"1\topen", "1\tclose\t0", "2\topen", "2\tclose\t0"}), FileLines(pop3Log));
+    std::vector<std::string> index = FileLines(run.stateDir + "/requests/index.txt");
+    ASSERT_EQ(2u, index.size());
+    EXPECT_EQ("0002\tGET\t/buckets\t200", index[1].substr(0, 21));
+    EXPECT_TRUE(FileExists(run.stateDir + "/requests/0001.raw"));
+}
+
 TEST_F(WebServerTest, ChunkedBodyAndExpectContinueAreUnderstood)
 {
     Start();
