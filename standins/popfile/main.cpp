@@ -24,7 +24,6 @@ const char DefaultKey[] = "8f1c3a52d9e04b7c6a1e5f2d3b4c9a07";
 // One of the two ports. The socket stays bound while the port is closed, so
 // the port number stays the same and connections are refused meanwhile.
 struct PortListener {
-    const char* name;
     int fd = -1;
     int port = 0;
     bool listening = false;
@@ -164,9 +163,7 @@ int main(int argc, char** argv)
         return prepared == 1 ? 0 : prepared;
 
     PortListener pop3, http;
-    pop3.name = "pop3";
     pop3.serve = ServePop3Connection;
-    http.name = "http";
     http.serve = ServeHttpConnection;
     pop3.fd = BindLoopback(options.pop3Port, &pop3.port);
     http.fd = BindLoopback(options.httpPort, &http.port);
