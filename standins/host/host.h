@@ -103,6 +103,9 @@ HWND HostMainFolderWindow(void);
 int HostSelectEntry(HWND folderWindow, const char *entry);
 // The current entry of a folder window, "" when none.
 std::string HostCurrentEntry(HWND folderWindow);
+// The account directory name (below the mailbox) of a folder window, ""
+// for any other window.
+std::string HostFolderAccount(HWND folderWindow);
 
 // Creates and shows a message view window of `messagePath` (the file's
 // text in a read-only edit control). Its menu bar has four menus; when a

@@ -476,6 +476,12 @@ std::string HostCurrentEntry(HWND folderWindow)
     return folder && folder->hasEntry ? folder->entry : std::string();
 }
 
+std::string HostFolderAccount(HWND folderWindow)
+{
+    hostrig::FolderRecord *folder = hostrig::FindFolder(folderWindow);
+    return folder ? folder->accountDir : std::string();
+}
+
 HWND HostCreateViewWindow(const char *messagePath)
 {
     hostrig::EnsureHost();
