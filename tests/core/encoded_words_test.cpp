@@ -120,29 +120,6 @@ TEST(DecodeWord, StopsWithoutTheTwoQuestionMarks)
     }
 }
 
-TEST(DecodeWord, MovesCursorPastClosingAndReturnsOutputEnd)
-{
-    char output[16];
-    const char *word = "=?a?B?SGk=?=rest";
-    const char *cursor = word;
-    char *end = DecodeBWord(output, &cursor);
-    EXPECT_EQ(end, output + 2);
-    EXPECT_STREQ(cursor, "rest");
-    word = "=?a?Q?x_=41?=?=";
-    cursor = word;
-    end = DecodeQWord(output, &cursor);
-    EXPECT_EQ(std::string(output, (size_t)(end - output)), "x_A");
-    EXPECT_STREQ(cursor, "?=");
-}
-
-TEST(HexDigitValue, GivesDigitValueOrZero)
-{
-    const std::pair<int, int> rows[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'A', 10}, {'f', 15},
-                                        {'F', 15}, {'g', 0},  {'G', 0},  {'?', 0},  {0xFF, 0}};
-    for (const auto &row : rows)
-        EXPECT_EQ(HexDigitValue(row.first), row.second) << "byte " << row.first;
-}
-
 TEST(Base64DecodeTable, MapsAlphabetPaddingAndTheRest)
 {
     const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
