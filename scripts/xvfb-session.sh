@@ -1,0 +1,29 @@
+# Sourced: starts one Xvfb display and a persistent wineserver for the rest
+# of the calling script, and stops both when it exits. Under emulation every
+# Wine start would otherwise also start Wine's service processes again,
+# which costs about a minute each.
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+sortella_display=""
+for number in $(seq 91 140); do
+    if [ ! -e "/tmp/.X${number}-lock" ] && [ ! -e "/tmp/.X11-unix/X${number}" ]; then
+        sortella_display=":$number"
+        break
+    fi
+done
+if [ -z "$sortella_display" ]; then
+    echo "No free X display number between :91 and :140." >&2
+    exit 1
+fi
+Xvfb "$sortella_display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+sortella_xvfb_pid=$!
+export DISPLAY=$sortella_display
+for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X${sortella_display#:}" ] && break
+    sleep 0.1
+done
+wineserver -p
+stop_xvfb_session() {
+    wineserver -k >/dev/null 2>&1 || true
+    kill "$sortella_xvfb_pid" >/dev/null 2>&1 || true
+}
+trap stop_xvfb_session EXIT
