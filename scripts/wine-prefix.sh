@@ -1,18 +1,48 @@
 #!/usr/bin/env bash
-# Creates the project's Wine prefix once (minutes under emulation) and sets
-# it up for the tests and screenshots: Wine draws its own window frames, and
-# the Japanese dialog font maps to the IPA Gothic font.
-set -euo pipefail
+# Creates the project's Wine prefix once and sets it up for the tests and
+# screenshots: Wine draws its own window frames (no window manager needed),
+# and the Japanese dialog fonts map to the IPA Gothic fonts. Under emulation
+# the first Wine start can time out waiting for the prefix to be built while
+# the build goes on in the background, so it waits for Wine to settle and
+# checks the prefix before it counts as ready. Expects DISPLAY to be set
+# (scripts/xvfb-session.sh).
+set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-[ -f "$WINEPREFIX/.sortella-ready" ] && exit 0
+ready="$WINEPREFIX/.sortella-ready"
+[ -f "$ready" ] && exit 0
 mkdir -p "$WINEPREFIX"
-run_wine() { xvfb-run -a -s '-screen 0 1024x768x24' wine "$@"; }
-run_wine wineboot -i
-run_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-run_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f
-font_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-run_wine reg add "$font_key" /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
-run_wine reg add "$font_key" /v 'MS PGothic' /d IPAPGothic /f
-run_wine reg add "$font_key" /v 'ＭＳ ゴシック' /d IPAGothic /f
-wineserver -w
-touch "$WINEPREFIX/.sortella-ready"
+
+# The persistent wineserver never exits, so "wineserver -w" cannot tell when
+# the prefix's set-up processes are done: wait until none is left.
+wait_for_wineboot() {
+    local waited=0
+    while pgrep -f 'wineboot.exe|rundll32.exe|winemenubuilder.exe' >/dev/null && [ $waited -lt 1200 ]; do
+        sleep 2
+        waited=$((waited + 2))
+    done
+}
+
+prefix_works() {
+    wine reg query 'HKCU\Software\Wine' >/dev/null 2>&1
+}
+
+for attempt in 1 2 3; do
+    wine wineboot -i >/dev/null 2>&1
+    wait_for_wineboot
+    prefix_works && break
+    if [ "$attempt" = 3 ]; then
+        echo "The Wine prefix $WINEPREFIX could not be created." >&2
+        exit 1
+    fi
+done
+
+settings=$(mktemp --suffix=.reg)
+trap 'rm -f "$settings"' EXIT
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '"Decorated"="N"' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' \
+    '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' '' |
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$settings"
+wine regedit /S "$(winepath -w "$settings")" >/dev/null 2>&1
+touch "$ready"

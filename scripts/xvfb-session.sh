@@ -21,6 +21,7 @@ for _ in $(seq 1 50); do
     [ -e "/tmp/.X11-unix/X${sortella_display#:}" ] && break
     sleep 0.1
 done
+mkdir -p "$WINEPREFIX"
 wineserver -p
 stop_xvfb_session() {
     wineserver -k >/dev/null 2>&1 || true
