@@ -13,8 +13,8 @@ cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j2 --target postwick-standin >/dev/null
 
+source scripts/xvfb-session.sh
 bash scripts/wine-prefix.sh
-source scripts/wine-env.sh
 
 work=$(mktemp -d /tmp/sortella-demo.XXXXXX)
 # A fresh program directory: the plug-in writes its settings file beside
@@ -33,8 +33,7 @@ EOF
 
 echo "== running postwick-standin.exe under Xvfb (work directory $work)"
 status=0
-xvfb-run -a -s '-screen 0 1024x768x24' \
-    wine "$work/postwick/postwick-standin.exe" \
+wine "$work/postwick/postwick-standin.exe" \
     --transcript "$work/transcript.txt" --script "$work/script.txt" || status=$?
 
 echo "== transcript"
