@@ -4,6 +4,7 @@
 #include <winsock2.h>
 
 #include "standins/host/host.h"
+#include "standins/host/standin/script.h"
 
 #include <gtest/gtest.h>
 
@@ -592,6 +593,83 @@ TEST_F(HostTest, RefusedOrBrokenServerEndsTheRetrievalIdleWithNothingStored)
     EXPECT_EQ(HostStartRetrieve(folder), 0);
     EXPECT_FALSE(HostIsBusy());
     HostDestroyWindow(folder);
+}
+
+// ---- the stand-in program's script ----
+
+typedef std::vector<std::string> Words;
+
+TEST(StandinScript, LinesSplitIntoWordsWithQuotesAndComments)
+{
+    const struct {
+        const char *line;
+        Words words;
+    } rows[] = {
+        {"start", {"start"}},
+        {"  account acc1 \"仕事 用\" 127.0.0.1  110\r", {"account", "acc1", "仕事 用", "127.0.0.1", "110"}},
+        {"note \"say \"\"hi\"\"\"", {"note", "say \"hi\""}},
+        {"type 1005 \"\"", {"type", "1005", ""}},
+        {"# a comment", {}},
+        {"list # the rest", {"list"}},
+        {"", {}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(SplitScriptLine(row.line), row.words) << row.line;
+}
+
+TEST(StandinScript, ArgumentsBecomeStepsAtStepNamesOrSeparators)
+{
+    const struct {
+        Words words;
+        std::vector<Words> steps;
+    } rows[] = {
+        {{"start", "name", "quit"}, {{"start"}, {"name"}, {"quit"}}},
+        {{"account", "a", "T", "h", "110", "start", "a"}, {{"account", "a", "T", "h", "110"}, {"start", "a"}}},
+        {{"setup", "click", "1003", "checked", "1003", "end"},
+         {{"setup"}, {"click", "1003"}, {"checked", "1003"}, {"end"}}},
+        {{"note", "start", "--", "quit"}, {{"note", "start"}, {"quit"}}},
+        {{"choose", "a", ";", ";", "list"}, {{"choose", "a"}, {"list"}}},
+        {{}, {}},
+    };
+    for (const auto &row : rows) {
+        std::string shown;
+        for (const std::string &w : row.words)
+            shown += w + " ";
+        EXPECT_EQ(StepsOfArguments(row.words), row.steps) << shown;
+    }
+}
+
+TEST_F(HostTest, ScriptReportsBadInputAndGoesOn)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    SetProgramDirectory(std::string(temp) + "no-such-program\\");
+    std::string mailbox = HostMailbox();
+    std::vector<Words> steps = {
+        {"mailbox", "Z:\\no\\such\\mailbox"},
+        {"select", "acc1\\郵便受け\\00000001"},
+        {"message", "acc1", "郵便受け", "Z:\\no\\such\\file.txt"},
+        {"start", "acc9"},
+        {"choose", "x"},
+        {"bogus"},
+        {"setup"},
+        {"click", "1"},
+        {"end"},
+        {"quit"},
+    };
+    const int results[] = {0, 0, 0, 0, 0, -1, 0, 1};
+    size_t next = 0;
+    for (int expected : results) {
+        ASSERT_LT(next, steps.size());
+        std::string step = steps[next][0];
+        size_t before = HostEvents().size();
+        EXPECT_EQ(RunScriptStep(steps, &next), expected) << step;
+        if (step != "quit")
+            EXPECT_FALSE(HostEventsOfKind("error", before).empty()) << step;
+    }
+    EXPECT_EQ(next, steps.size());
+    EXPECT_EQ(std::string(HostMailbox()), mailbox);
+    EXPECT_EQ(HostPluginModule(), nullptr);
 }
 
 // ---- the real plug-in ----

@@ -219,11 +219,14 @@ void StepEditor(const Words &s)
 void StepStart(const Words &s)
 {
     std::string dll = programDirectory + "Plugins\\sortella.dll";
-    if (HostLoadPlugin(dll.c_str())) {
-        HostPluginName();
-        HostStartPlugin();
-    } else {
-        Error("the plug-in " + HostSjisToUtf8(dll) + " was not loaded");
+    // Once started, a further "start" only opens another folder window.
+    if (!HostPluginModule()) {
+        if (HostLoadPlugin(dll.c_str())) {
+            HostPluginName();
+            HostStartPlugin();
+        } else {
+            Error("the plug-in " + HostSjisToUtf8(dll) + " was not loaded");
+        }
     }
     std::vector<std::string> accounts = Accounts();
     std::string account = s.size() > 1 ? Sjis(s[1]) : accounts.empty() ? "" : accounts[0];
@@ -511,6 +514,18 @@ const std::map<std::string, Step> &SimpleSteps()
     return steps;
 }
 
+// Words that begin a step besides the simple steps: the dialog steps, and
+// the steps that open a dialog or end the script.
+bool IsDialogWord(const std::string &word)
+{
+    static const char *const words[] = {"setup", "about", "end",     "quit", "click", "type",
+                                        "checked", "enabled", "text", "shot", "wait", "close"};
+    for (const char *known : words)
+        if (word == known)
+            return true;
+    return false;
+}
+
 std::string Joined(const Words &words)
 {
     std::string text;
@@ -583,8 +598,7 @@ std::vector<std::vector<std::string>> StepsOfArguments(const std::vector<std::st
             continue;
         }
         bool begins = steps.empty() || steps.back().empty() ||
-                      (!separated && (SimpleSteps().count(word) || word == "setup" ||
-                                      word == "about" || word == "quit" || word == "end"));
+                      (!separated && (SimpleSteps().count(word) || IsDialogWord(word)));
         if (begins && (steps.empty() || !steps.back().empty()))
             steps.push_back({});
         steps.back().push_back(word);

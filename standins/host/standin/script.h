@@ -16,7 +16,8 @@ std::vector<std::string> SplitScriptLine(const std::string &line);
 bool ReadScriptFile(const std::string &path, std::vector<std::vector<std::string>> *steps);
 
 // Turns command-line words into steps: a word "--" or ";" ends a step;
-// without separators every word that names a step begins a new one.
+// without separators every word that names a step (dialog steps included)
+// begins a new one, so an argument that is such a word needs separators.
 std::vector<std::vector<std::string>> StepsOfArguments(const std::vector<std::string> &words);
 
 // Sets where the program lives (its directory holds Plugins\sortella.dll).
