@@ -18,6 +18,40 @@ std::vector<std::string> readings;
 DWORD waitingSince;   // tick count when the driver began to wait for a dialog
 DWORD pauseUntil;     // a Wait step's end
 bool pausing;
+DWORD closeLeftOpenMs; // 0: dialogs left open after the last step stay open
+HWND lastDialog;       // the dialog the last step acted on
+DWORD lastStepAt;
+int closeAttempts;
+
+// A dialog still open `closeLeftOpenMs` after the last step: WM_CLOSE, and
+// when that does not end it, EndDialog with IDCANCEL.
+void CloseDialogLeftOpen()
+{
+    if (closeLeftOpenMs && !lastDialog) {
+        // No step acted on a dialog: the one that is up is left open.
+        lastDialog = hostrig::CurrentDialog();
+        lastStepAt = GetTickCount();
+        closeAttempts = 0;
+        if (!lastDialog && GetTickCount() - waitingSince < kNoDialogLimitMs)
+            return;
+    }
+    if (!closeLeftOpenMs || !lastDialog || !IsWindow(lastDialog)) {
+        lastDialog = NULL;
+        KillTimer(hostrig::HiddenWindow(), hostrig::kDialogTimer);
+        return;
+    }
+    if (GetTickCount() - lastStepAt < closeLeftOpenMs)
+        return;
+    lastStepAt = GetTickCount();
+    if (closeAttempts++ == 0) {
+        Record("dialog", "left open after the last step: WM_CLOSE", "", "", 0, 0, lastDialog);
+        PostMessageA(lastDialog, WM_CLOSE, 0, 0);
+    } else {
+        Record("dialog", "still open: EndDialog with IDCANCEL", "", "", 0, 0, lastDialog);
+        EndDialog(lastDialog, IDCANCEL);
+        lastDialog = NULL;
+    }
+}
 
 bool IsDialog(HWND window)
 {
@@ -107,7 +141,7 @@ HWND CurrentDialog(void)
 void RunDialogStep(void)
 {
     if (steps.empty()) {
-        KillTimer(HiddenWindow(), kDialogTimer);
+        CloseDialogLeftOpen();
         return;
     }
     if (pausing) {
@@ -134,6 +168,9 @@ void RunDialogStep(void)
     }
     steps.pop_front();
     waitingSince = GetTickCount();
+    lastDialog = dialog;
+    lastStepAt = GetTickCount();
+    closeAttempts = 0;
     RunStep(step, dialog);
 }
 
@@ -146,6 +183,11 @@ void HostDriveDialog(const std::vector<HostDialogStep> &newSteps)
         waitingSince = GetTickCount();
     steps.insert(steps.end(), newSteps.begin(), newSteps.end());
     SetTimer(hostrig::HiddenWindow(), hostrig::kDialogTimer, kTickMs, NULL);
+}
+
+void HostCloseDialogsLeftOpen(DWORD ms)
+{
+    closeLeftOpenMs = ms;
 }
 
 bool HostDialogStepsPending(void)

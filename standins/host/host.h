@@ -150,6 +150,8 @@ INT_PTR HostRunAbout(HWND owner);
 DWORD HostCallRecFilter(const char *path);
 BOOL HostCallEndRetrieve(HWND folderWindow);
 
+// A right click (WM_CONTEXTMENU) on a folder or view window builds and
+// shows its context menu the same way.
 // Builds the folder window's context menu (a new popup with the host's
 // own items) and calls APCFolderInitMenu (window, menu, 102). Builds a
 // view window's menus: code 201 a new menu bar (set on the window), code
@@ -242,6 +244,11 @@ struct HostDialogStep {
 // appears within 10 s are dropped with an event.
 void HostDriveDialog(const std::vector<HostDialogStep> &steps);
 bool HostDialogStepsPending(void);
+// With `ms` > 0, a dialog that is still open `ms` milliseconds after the
+// last queued step acted on it gets WM_CLOSE, and EndDialog(IDCANCEL)
+// after as long again (events "dialog"), so an unattended run never hangs
+// in it. Default 0: dialogs stay open.
+void HostCloseDialogsLeftOpen(DWORD ms);
 // The values read by the last ReadChecked/ReadEnabled/ReadText steps, in
 // order (ReadText: the text as UTF-8 in `text`; others: "0"/"1").
 std::vector<std::string> HostDialogReadings(void);
@@ -258,6 +265,9 @@ void HostAnswerBoxesWith(int id);
 void HostQueueBoxAnswer(int id);
 void HostShowBoxes(DWORD ms);
 void HostScreenshotNextBox(const char *pngPath);
+// How many message boxes (shown ones) and dialogs of the plug-in are
+// running now; their modal loops dispatch the thread's messages meanwhile.
+int HostModalDepth(void);
 
 // Shell opens and process starts of the plug-in are recorded; with
 // forward on they are also performed. Default off: ShellExecuteA answers

@@ -126,6 +126,19 @@ void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         DispatchHostCommand(window, id);
 }
 
+// A right click on a folder or view window: the context menu, set up anew
+// by the plug-in each time (codes 102 and 202), as a person would see it.
+void ShowContextMenu(HWND window, LPARAM where, bool isView)
+{
+    HMENU menu = isView ? HostBuildViewMenu(window, 202) : HostBuildFolderMenu(window);
+    if (!menu)
+        return;
+    POINT point = {(short)LOWORD(where), (short)HIWORD(where)};
+    if (where == (LPARAM)-1)
+        GetCursorPos(&point);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, point.x, point.y, 0, window, NULL);
+}
+
 void UpdateBusyCommand(HWND window)
 {
     HMENU bar = GetMenu(window);
@@ -152,6 +165,9 @@ LRESULT CALLBACK FolderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_INITMENUPOPUP:
         UpdateBusyCommand(window);
         return 0;
+    case WM_CONTEXTMENU:
+        ShowContextMenu(window, lParam, false);
+        return 0;
     case WM_SIZE:
         ResizeChild(window, kListId);
         return 0;
@@ -171,6 +187,9 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case WM_COMMAND:
         OnCommand(window, wParam, lParam);
+        return 0;
+    case WM_CONTEXTMENU:
+        ShowContextMenu(window, lParam, true);
         return 0;
     case WM_SIZE:
         ResizeChild(window, kTextId);

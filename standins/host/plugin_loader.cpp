@@ -55,10 +55,18 @@ HHOOK boxHook;
 HWND shownBox;
 int shownBoxAnswer;
 
+int modalDepth; // boxes shown and plug-in dialogs running
+
+// The box is the first dialog window made on the thread after MessageBoxA
+// was called (activation cannot be relied on without a window manager).
 LRESULT CALLBACK NoteShownBox(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && !shownBox)
-        shownBox = (HWND)wParam;
+    if (code == HCBT_CREATEWND && !shownBox) {
+        CBT_CREATEWNDA *create = (CBT_CREATEWNDA *)lParam;
+        const char *name = create->lpcs->lpszClass;
+        if (IS_INTRESOURCE(name) ? (UINT_PTR)name == 32770 : lstrcmpA(name, "#32770") == 0)
+            shownBox = (HWND)wParam;
+    }
     return CallNextHookEx(boxHook, code, wParam, lParam);
 }
 
@@ -98,7 +106,9 @@ int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         shownBoxAnswer = answer;
         boxHook = SetWindowsHookExA(WH_CBT, NoteShownBox, NULL, GetCurrentThreadId());
         UINT_PTR timer = SetTimer(NULL, 0, showBoxesMs, CloseShownBox);
+        ++modalDepth;
         result = realMessageBox(owner, text, caption, type);
+        --modalDepth;
         KillTimer(NULL, timer);
         UnhookWindowsHookEx(boxHook);
         boxHook = NULL;
@@ -174,7 +184,9 @@ INT_PTR WINAPI RecordDialogBoxParam(HINSTANCE instance, LPCSTR name, HWND owner,
     Record("dialog",
            "open template " + TemplateName(name) + " owner " + hostrig::Hex((DWORD)(UINT_PTR)owner),
            "", "", id, 0, owner);
+    ++modalDepth;
     INT_PTR result = realDialogBoxParam(instance, name, owner, procedure, parameter);
+    --modalDepth;
     Record("dialog", "template " + TemplateName(name) + " ended with " + std::to_string(result), "",
            "", id, (DWORD)result, owner);
     return result;
@@ -421,6 +433,11 @@ void HostShowBoxes(DWORD ms)
 void HostScreenshotNextBox(const char *pngPath)
 {
     nextBoxScreenshot = pngPath ? pngPath : "";
+}
+
+int HostModalDepth(void)
+{
+    return modalDepth;
 }
 
 void HostForwardShellExecute(bool forward)

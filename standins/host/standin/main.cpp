@@ -62,6 +62,12 @@ VOID CALLBACK RunNextStep(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(NULL, timer);
     if (quitting)
         return;
+    // A box or dialog of the plug-in is up (from a posted command, say):
+    // the script waits until its modal loop has ended.
+    if (HostModalDepth() > 0) {
+        SetTimer(NULL, 0, 50, RunNextStep);
+        return;
+    }
     if (nextStep >= steps.size() || HostQuitSeen()) {
         quitting = true;
         PostQuitMessage(0);
@@ -115,6 +121,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     std::vector<std::vector<std::string>> more = StepsOfArguments(words);
     steps.insert(steps.end(), more.begin(), more.end());
 
+    HostCloseDialogsLeftOpen(5000);
     SetTimer(NULL, 0, 10, RunNextStep);
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
