@@ -236,6 +236,10 @@ protected:
         const char *port = getenv("SORTELLA_POPFILE_POP3");
         ASSERT_EQ(HostAddAccount("acc", "Work", "127.0.0.1", port ? port : "1", "1"), 1);
         ASSERT_EQ(HostAddAccount("notitle", nullptr, "127.0.0.1", "1", "1"), 1);
+        ASSERT_EQ(HostAddAccount("pop", "POP", "127.0.0.1", port ? port : "1", "1"), 1);
+        ASSERT_EQ(HostAddFolder("pop", "仕事"), 1);
+        // Everything the host saw, for a run that went wrong.
+        HostTranscriptTo((ExeDirectory() + "filing_transcript.txt").c_str());
         for (const char *folder : kFolders)
             ASSERT_EQ(HostAddFolder("acc", folder), 1);
         ASSERT_EQ(HostLoadPlugin((ExeDirectory() + "sortella.dll").c_str()), 1);
@@ -357,14 +361,15 @@ TEST_F(FilingTest, MailboxPrefixIsMatchedWithoutRegardToLetterCase)
     EXPECT_EQ(Moves()[0].raw, HostEntryOfPath(path));
 }
 
-TEST_F(FilingTest, AccountWithoutTitleIsTriedAndNotReported)
+// The destination then has no account title; the host decides whether it
+// takes that, and only a move it made is reported.
+TEST_F(FilingTest, AccountWithoutTitleIsTriedAsItIs)
 {
     Filter({Message("X-Text-Classification: spam\nSubject: x", "notitle")});
     EndRetrieveAndRun();
     ASSERT_EQ(Moves().size(), 1u);
     EXPECT_EQ(Moves()[0].extra, "\\ごみ箱");
-    EXPECT_EQ(Moves()[0].result, 0u);
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(Boxes().size(), Moves()[0].result ? 1u : 0u);
 }
 
 // ---- The summary -------------------------------------------------------
@@ -739,14 +744,16 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
     settings.beep = true;
     settings.rules = {{"spam", "ごみ箱"}, {"work", "仕事"}};
     Configure(settings);
+    HWND popWindow = HostCreateFolderWindow("pop");
+    ASSERT_NE(popWindow, nullptr);
     HostClearEvents();
 
-    EXPECT_EQ(HostRetrieve(window, 60000), 12);
+    EXPECT_EQ(HostRetrieve(popWindow, 60000), 12);
     EXPECT_TRUE(HostPumpUntil([] { return !HostEventsOfKind("box").empty(); }, 20000));
 
-    EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), 4u);
-    EXPECT_EQ(HostListMessages("acc", "仕事").size(), 3u);
-    EXPECT_EQ(HostListMessages("acc", "郵便受け").size(), 5u);
+    EXPECT_EQ(HostListMessages("pop", "ごみ箱").size(), 4u);
+    EXPECT_EQ(HostListMessages("pop", "仕事").size(), 3u);
+    EXPECT_EQ(HostListMessages("pop", "郵便受け").size(), 5u);
     EXPECT_EQ(HostEventsOfKind("filter").size(), 12u);
     EXPECT_EQ(Moves().size(), 7u);
     EXPECT_EQ(UserVisibleEvents().back(), "box");
@@ -760,6 +767,8 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
                                        "  Billing : Invoice 42\n"
                                        "  =?UTF-8?B?5bGx55Sw?= : 請求書\n"
                                        "  Accounts : Invoice 43\n"));
+    EXPECT_EQ(Boxes()[0].window, popWindow);
+    HostDestroyWindow(popWindow);
 }
 
 } // namespace
