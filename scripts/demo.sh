@@ -9,9 +9,15 @@ cd "$repo"
 bash scripts/setup.sh
 
 echo "== building the Windows targets (build/win)"
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j2 --target postwick-standin >/dev/null
+log=$(mktemp /tmp/sortella-build.XXXXXX)
+if ! { cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+             -DCMAKE_BUILD_TYPE=Release &&
+       cmake --build build/win -j2 --target postwick-standin; } >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "The build failed (whole log: $log)." >&2
+    exit 1
+fi
+rm -f "$log"
 
 source scripts/xvfb-session.sh
 bash scripts/wine-prefix.sh
