@@ -104,6 +104,49 @@ int ResolveHost(const char *host, in_addr *address)
     return 1;
 }
 
+// 1 when the non-blocking connect on `probe` has ended, with `*connected`
+// telling how; 0 when it is still under way after `waitSeconds`.
+int ConnectEnded(SOCKET probe, long waitSeconds, bool *connected)
+{
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(probe, &writable);
+    FD_SET(probe, &failed);
+    timeval wait = {waitSeconds, 0};
+    int ready = select(0, NULL, &writable, &failed, &wait);
+    if (ready == 0)
+        return 0;
+    int error = 1;
+    int length = sizeof error;
+    if (ready > 0 && FD_ISSET(probe, &writable) && !FD_ISSET(probe, &failed))
+        getsockopt(probe, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &length);
+    *connected = error == 0;
+    return 1;
+}
+
+// Connects `probe` to `address` and blocks until the attempt has ended:
+// 0 connected, -1 failed. There is no time limit of its own; an address
+// that does not answer ends with the system's connection time-out. The
+// outcome is awaited in slices of a second, each of which asks the socket
+// afresh, so that a completion notice lost by the sockets layer (seen
+// under Wine) delays the probe by a second instead of holding the host
+// for ever.
+int ConnectAndWait(SOCKET probe, const sockaddr_in &address)
+{
+    u_long nonBlocking = 1;
+    if (probe == INVALID_SOCKET || ioctlsocket(probe, FIONBIO, &nonBlocking) != 0)
+        return -1;
+    if (connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        return 0;
+    if (WSAGetLastError() != WSAEWOULDBLOCK)
+        return -1;
+    bool connected = false;
+    while (!ConnectEnded(probe, 1, &connected)) {
+    }
+    return connected ? 0 : -1;
+}
+
 // Asks the wait dialog to close; 0 when no dialog is up to receive it.
 int CloseWaitDialog(void)
 {
@@ -161,10 +204,10 @@ int TryConnect(const char *host, int port)
     // A socket that cannot be made fails its connect as well: the proxy
     // then counts as not ready, not as unprobeable.
     SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-    int failed = connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    int result = ConnectAndWait(probe, address);
     closesocket(probe);
     WSACleanup();
-    return failed ? -1 : 0;
+    return result;
 }
 
 int ProbeClassifier(HWND folderWindow)

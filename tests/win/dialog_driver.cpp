@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include "standins/host/host.h"
 
-const char kUiKey[] = "KEY42";
+#include <cstring>
 
 // ---- Paths ----------------------------------------------------------------
 
@@ -25,6 +25,16 @@ std::string PluginPath(void)
 {
     return TestDirectory() + "sortella.dll";
 }
+
+// Every host event goes to "transcript.txt" beside the program, for
+// reading after a failure.
+class TranscriptEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { HostTranscriptTo((TestDirectory() + "transcript.txt").c_str()); }
+    void TearDown() override { HostTranscriptTo(nullptr); }
+};
+const ::testing::Environment *const transcript =
+    ::testing::AddGlobalTestEnvironment(new TranscriptEnvironment);
 
 // ---- The settings file ------------------------------------------------
 
@@ -200,104 +210,9 @@ std::vector<int> TabOrder(HWND dialog)
     return ids;
 }
 
-// ---- Loopback listeners ----------------------------------------------------
+// ---- Loopback ports and the POPFile stand-in -----------------------------
 
 namespace {
-
-SOCKET ListenOn(int port)
-{
-    SOCKET server = socket(AF_INET, SOCK_STREAM, 0);
-    if (server == INVALID_SOCKET)
-        return server;
-    BOOL reuse = TRUE;
-    setsockopt(server, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<char *>(&reuse), sizeof reuse);
-    sockaddr_in address;
-    memset(&address, 0, sizeof address);
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    if (bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(server, 16) != 0) {
-        closesocket(server);
-        return INVALID_SOCKET;
-    }
-    return server;
-}
-
-int PortOf(SOCKET server)
-{
-    sockaddr_in address;
-    int length = sizeof address;
-    getsockname(server, reinterpret_cast<sockaddr *>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-bool Readable(SOCKET socket, int milliseconds)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(socket, &set);
-    timeval wait = {milliseconds / 1000, (milliseconds % 1000) * 1000};
-    return select(0, &set, NULL, NULL, &wait) == 1;
-}
-
-void SendAll(SOCKET client, const std::string &text)
-{
-    size_t sent = 0;
-    while (sent < text.size()) {
-        int n = send(client, text.data() + sent, static_cast<int>(text.size() - sent), 0);
-        if (n <= 0)
-            return;
-        sent += n;
-    }
-}
-
-void AnswerRequest(Listener &listener, SOCKET client)
-{
-    std::string request;
-    char chunk[2048];
-    while (request.find("\r\n\r\n") == std::string::npos && Readable(client, 5000)) {
-        int n = recv(client, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            break;
-        request.append(chunk, n);
-    }
-    std::string line = request.substr(0, request.find("\r\n"));
-    size_t start = line.find(' ');
-    size_t end = line.rfind(' ');
-    std::string target =
-        start != std::string::npos && end > start ? line.substr(start + 1, end - start - 1) : line;
-    {
-        std::lock_guard<std::mutex> lock(listener.mutex);
-        listener.paths.push_back(target);
-    }
-    ++listener.requests;
-    std::string body = target.find("nokey") != std::string::npos
-                           ? "<html><body>POPFile without a key link</body></html>"
-                           : std::string("<html><body><a href=\"/history?session=") + kUiKey +
-                                 "\">History</a></body></html>";
-    SendAll(client, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-    shutdown(client, SD_SEND);
-    while (Readable(client, 1000) && recv(client, chunk, sizeof chunk, 0) > 0) {
-    }
-}
-
-void ServeConnections(Listener &listener, SOCKET server)
-{
-    while (!listener.stop) {
-        if (!Readable(server, 50))
-            continue;
-        SOCKET client = accept(server, NULL, NULL);
-        if (client == INVALID_SOCKET)
-            continue;
-        ++listener.connections;
-        if (listener.http)
-            AnswerRequest(listener, client);
-        closesocket(client);
-    }
-    closesocket(server);
-}
 
 void EnsureSockets(void)
 {
@@ -308,47 +223,110 @@ void EnsureSockets(void)
     }
 }
 
+std::string Environment(const char *name)
+{
+    char value[1024] = "";
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value) : std::string();
+}
+
+int EnvironmentPort(const char *name)
+{
+    std::string text = Environment(name);
+    EXPECT_FALSE(text.empty()) << name << " is not set: run under with_popfile_standin.sh";
+    return atoi(text.c_str());
+}
+
+std::string StateFile(const char *name)
+{
+    return Environment("SORTELLA_POPFILE_STATE") + "\\" + name;
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 } // namespace
 
 int UnusedPort(void)
 {
     EnsureSockets();
-    SOCKET server = ListenOn(0);
-    int port = PortOf(server);
-    closesocket(server);
-    return port;
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
+    closesocket(probe);
+    return ntohs(address.sin_port);
 }
 
-void StartListener(Listener &listener, int port, bool http, DWORD delayMs)
+int StandinHttpPort(void)
 {
-    EnsureSockets();
-    listener.http = http;
-    listener.delayMs = delayMs;
-    listener.stop = false;
-    if (delayMs == 0) {
-        SOCKET server = ListenOn(port);
-        ASSERT_NE(server, INVALID_SOCKET) << "cannot listen on port " << port;
-        listener.port = PortOf(server);
-        listener.listening = true;
-        listener.thread = std::thread([&listener, server] { ServeConnections(listener, server); });
-        return;
+    return EnvironmentPort("SORTELLA_POPFILE_HTTP");
+}
+
+int StandinPop3Port(void)
+{
+    return EnvironmentPort("SORTELLA_POPFILE_POP3");
+}
+
+std::vector<std::string> StandinHttpTargets(void)
+{
+    // index.txt: NNNN TAB METHOD TAB TARGET TAB STATUS TAB BYTES
+    std::vector<std::string> targets;
+    for (const std::string &line : Lines(ReadWholeFile(StateFile("requests\\index.txt")))) {
+        size_t first = line.find('\t');
+        size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
+        if (third != std::string::npos)
+            targets.push_back(line.substr(second + 1, third - second - 1));
     }
-    ASSERT_NE(port, 0) << "a delayed listener needs its port fixed";
-    listener.port = port;
-    listener.thread = std::thread([&listener, port, delayMs] {
-        Sleep(delayMs);
-        SOCKET server = ListenOn(port);
-        if (server == INVALID_SOCKET)
-            return;
-        listener.listening = true;
-        ServeConnections(listener, server);
-    });
+    return targets;
 }
 
-void StopListener(Listener &listener)
+int StandinHttpRequests(void)
 {
-    listener.stop = true;
-    if (listener.thread.joinable())
-        listener.thread.join();
-    listener.listening = false;
+    return static_cast<int>(StandinHttpTargets().size());
+}
+
+int StandinPop3Connections(void)
+{
+    int opened = 0;
+    for (const std::string &line : Lines(ReadWholeFile(StateFile("pop3.log")))) {
+        size_t tab = line.find('\t');
+        if (tab != std::string::npos && line.compare(tab + 1, std::string::npos, "open") == 0)
+            ++opened;
+    }
+    return opened;
+}
+
+void SetStandinKnobs(const std::string &lines)
+{
+    std::string path = StateFile("control");
+    if (lines.empty()) {
+        DeleteFileA(path.c_str());
+    } else {
+        std::string partial = path + ".new";
+        HANDLE file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << partial;
+        DWORD written = 0;
+        WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, NULL);
+        CloseHandle(file);
+        MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    // The stand-in reads the file every 50 ms of its accept loop.
+    HostPumpFor(300);
 }

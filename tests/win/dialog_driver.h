@@ -1,16 +1,13 @@
 // Test support for the dialog and start-up wait tests: paths beside the test
 // program, the settings file, a driver that acts on a modal dialog from a
 // thread timer while the code under test sits in the dialog's loop, and
-// loopback listeners that stand for POPFile's proxy port and web interface.
+// what the POPFile stand-in (proxy port and web interface) was asked.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // ---- Paths (Windows paths, ending in a backslash where a directory) ----
@@ -57,26 +54,20 @@ std::string ControlText(HWND dialog, int id);
 // Ids of the tab stops in tab order, from the first one.
 std::vector<int> TabOrder(HWND dialog);
 
-// ---- Loopback listeners (127.0.0.1) ------------------------------------------
-// A port that nothing listens on (bound once, then released).
+// ---- Loopback ports and the POPFile stand-in -----------------------------
+// A loopback port that nothing listens on (bound once, then released).
 int UnusedPort(void);
 
-struct Listener {
-    int port = 0;
-    bool http = false;  // answer each request with a page (else just accept)
-    DWORD delayMs = 0;  // listen only after this long
-    std::atomic<int> connections{0};
-    std::atomic<int> requests{0};
-    std::atomic<bool> listening{false};
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    std::mutex mutex;
-    std::vector<std::string> paths; // request targets, in order
-};
-// Starts listening on `port` (0: any) after `delayMs`; the port is known
-// when this returns.
-void StartListener(Listener &listener, int port, bool http, DWORD delayMs = 0);
-void StopListener(Listener &listener);
-// The HTTP listener's pages: a target holding "nokey" gets a page without
-// POPFile's key link; every other target a page with the key "KEY42".
-extern const char kUiKey[];
+// The native POPFile stand-in that with_popfile_standin.sh starts around
+// this program; what it was asked is read from its state directory.
+int StandinHttpPort(void);
+int StandinPop3Port(void);
+// HTTP requests it has logged so far, and their targets in order.
+int StandinHttpRequests(void);
+std::vector<std::string> StandinHttpTargets(void);
+// Connections its POP3 port has accepted so far (the probes).
+int StandinPop3Connections(void);
+// Replaces its control file with `lines` (knobs such as "pop3-delay never");
+// "" removes the file, which brings every knob back to its start value.
+// Waits until the stand-in has surely read the file again.
+void SetStandinKnobs(const std::string &lines);

@@ -185,7 +185,6 @@ const Switches kAllOff = {false, false, false, false, false};
 class SetupDialogTest : public ::testing::Test {
 protected:
     static HWND owner;
-    static Listener web; // POPFile's web interface
 
     static void SetUpTestSuite()
     {
@@ -195,13 +194,8 @@ protected:
         ASSERT_EQ(HostLoadPlugin(PluginPath().c_str()), 1);
         HostStartPlugin();
         owner = HostCreateFolderWindow("setup", HOST_FOLDER_NO_FOLDER_CREATE);
-        StartListener(web, 0, true);
     }
-    static void TearDownTestSuite()
-    {
-        StopListener(web);
-        HostShutdown();
-    }
+    static void TearDownTestSuite() { HostShutdown(); }
 
     // Writes the settings file and has the plug-in load it, as at start-up.
     static void UseSettings(const Switches &switches, const std::string &url)
@@ -209,9 +203,10 @@ protected:
         WriteSettingsFile(switches, url);
         HostStartPlugin();
     }
+    // POPFile's web interface: the stand-in's front page carries the key.
     static std::string WebUrl(const std::string &path = "/")
     {
-        return "http://127.0.0.1:" + std::to_string(web.port) + path;
+        return "http://127.0.0.1:" + std::to_string(StandinHttpPort()) + path;
     }
     static INT_PTR RunSetup(const std::vector<DialogStep> &steps, DWORD giveUpMs = 20000)
     {
@@ -223,7 +218,6 @@ protected:
     }
 };
 HWND SetupDialogTest::owner;
-Listener SetupDialogTest::web;
 
 // The state a user sees in the setup dialog.
 struct SetupView {
@@ -301,7 +295,7 @@ TEST_F(SetupDialogTest, OpensShowingEverySwitchCombination)
     for (int bits = 0; bits < 32; ++bits) {
         Switches s = {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
                       (bits & 16) != 0};
-        std::string url = bits % 3 == 0 ? "" : WebUrl("/x" + std::to_string(bits) + "/");
+        std::string url = bits % 3 == 0 ? "" : "http://127.0.0.1:8080/x" + std::to_string(bits) + "/";
         UseSettings(s, url);
         std::string before = ReadWholeFile(SettingsPath());
         SetupView seen{};
@@ -449,43 +443,53 @@ TEST_F(SetupDialogTest, ConfirmWithDoNothingKeepsSenderAndSubject)
     EXPECT_EQ(SetupValue("DispSubject"), "1");
 }
 
-// The URL rules of the confirm button. `typed` may use "{web}" for
-// "http://127.0.0.1:<web port>" and "{refused}" for a port without a
-// listener; `stored` is the URL before the dialog opens.
+// The URL rules of the confirm button. `stored` is the URL before the
+// dialog opens, `knobs` what the stand-in is told for the row.
 TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
 {
     const std::string needsHttp = "URL は、 http:// を入力してください";
     const std::string badUrl = "URL が正しくありません";
-    std::string base = WebUrl("");
-    std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort());
-    std::string longPath = "/" + std::string(510 - base.size() - 1, 'a');
+    const std::string base = WebUrl("");
+    const std::string byName = "http://localhost:" + std::to_string(StandinHttpPort());
+    const std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort());
+    // 510 bytes in all: the most the field gives; the query leaves the
+    // front page as it is.
+    const std::string longest = base + "/?" + std::string(510 - base.size() - 2, 'q');
     struct Row {
-        std::string stored, typed;
+        std::string stored, typed, knobs;
         std::string box;    // expected message box text; "" none
         int requests;       // requests that reach POPFile
         std::string result; // URL afterwards (file and memory)
     };
     const Row rows[] = {
-        {"", base + "/", "", 1, base + "/"},
-        {"", base + "/pf", "", 1, base + "/pf/"},
-        {base + "/old/", base + "/old/", "", 0, base + "/old/"},
-        {base + "/old", base + "/old", "", 0, base + "/old/"},
-        {"", base + "/a b/", "", 1, base + "/a b/"},
-        {base + "/old/", "", "", 0, ""},
-        {"", "HTTP://127.0.0.1/", needsHttp, 0, ""},
-        {"", "ftp://127.0.0.1/", needsHttp, 0, ""},
-        {"", "127.0.0.1/", needsHttp, 0, ""},
-        {base + "/old/", " " + base + "/", needsHttp, 0, base + "/old/"},
-        {"", "http:/", needsHttp, 0, ""},
-        {"", base + "/nokey/", badUrl, 1, ""},
-        {base + "/old/", refused + "/", badUrl, 0, base + "/old/"},
-        {"", base + longPath, "", 1, base + longPath + "/"},
-        {"", base + longPath + "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "", 1, base + longPath + "/"},
+        {"", base + "/", "", "", 1, base + "/"},
+        {"", base, "", "", 1, base + "/"}, // slash appended
+        {"", byName, "", "", 1, byName + "/"},
+        {"", base + "/?a b", "", "", 1, base + "/?a b/"},
+        {"", longest, "", "", 1, longest + "/"},
+        {"", longest + "cut off here", "", "", 1, longest + "/"},
+        // Unchanged or empty: taken without asking POPFile.
+        {base + "/", base + "/", "", "", 0, base + "/"},
+        {base, base, "", "", 0, base + "/"},
+        {base + "/", "", "", "", 0, ""},
+        // Not beginning with "http://": the first message.
+        {"", "HTTP://127.0.0.1/", "", needsHttp, 0, ""},
+        {"", "ftp://127.0.0.1/", "", needsHttp, 0, ""},
+        {"", "127.0.0.1/", "", needsHttp, 0, ""},
+        {"", "http:/", "", needsHttp, 0, ""},
+        {base + "/", " " + base + "/", "", needsHttp, 0, base + "/"},
+        // No key at the URL: the second message.
+        {"", base + "/", "front-key missing\n", badUrl, 1, ""},
+        {"", base + "/", "front-key empty\n", badUrl, 1, ""},
+        {"", base + "/no/such/page/", "", badUrl, 1, ""},
+        {base + "/", refused + "/", "", badUrl, 0, base + "/"},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE("stored \"" + row.stored + "\" typed \"" + row.typed + "\"");
+        SCOPED_TRACE("stored \"" + row.stored + "\" typed \"" + row.typed + "\" knobs \"" +
+                     row.knobs + "\"");
         UseSettings(kAllOff, row.stored);
-        int requestsBefore = web.requests;
+        SetStandinKnobs(row.knobs);
+        int requestsBefore = StandinHttpRequests();
         size_t eventsBefore = HostEvents().size();
         bool stayed = false;
         std::string fieldAfter;
@@ -502,8 +506,9 @@ TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
             });
         }
         INT_PTR code = RunSetup(steps);
+        SetStandinKnobs("");
         std::vector<HostEvent> boxes = BoxesSince(eventsBefore);
-        EXPECT_EQ(web.requests - requestsBefore, row.requests);
+        EXPECT_EQ(StandinHttpRequests() - requestsBefore, row.requests);
         EXPECT_EQ(SetupValue("URL"), row.result);
         if (row.box.empty()) {
             EXPECT_EQ(code, IDC_CONFIRM);
@@ -524,13 +529,16 @@ TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
                   [](HWND d) { PressCloseBox(d); }});
         EXPECT_EQ(shown, row.result);
     }
+    std::vector<std::string> targets = StandinHttpTargets();
+    for (const std::string &target : targets)
+        EXPECT_EQ(target.find(' '), std::string::npos) << "a blank went out unescaped: " << target;
 }
 
 TEST_F(SetupDialogTest, EnterAndEscapeDoNothing)
 {
-    UseSettings({true, false, true, true, true}, WebUrl("/kept/"));
+    UseSettings({true, false, true, true, true}, WebUrl("/"));
     std::string before = ReadWholeFile(SettingsPath());
-    int requestsBefore = web.requests;
+    int requestsBefore = StandinHttpRequests();
     bool openAfterField = false, openAfterBox = false;
     INT_PTR code = RunSetup({
         // In the URL field, as after typing a URL.
@@ -557,7 +565,7 @@ TEST_F(SetupDialogTest, EnterAndEscapeDoNothing)
     EXPECT_TRUE(openAfterField);
     EXPECT_TRUE(openAfterBox);
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(web.requests, requestsBefore);
+    EXPECT_EQ(StandinHttpRequests(), requestsBefore);
     EXPECT_EQ(ReadWholeFile(SettingsPath()), before);
 }
 
@@ -582,14 +590,14 @@ TEST_F(SetupDialogTest, CloseBoxEndsWithZeroAndStoresNothing)
 TEST_F(SetupDialogTest, ReloadEndsWith1000AndLoadsTheFile)
 {
     UseSettings(kAllOff, "");
-    WriteSettingsFile({false, true, false, false, true}, WebUrl("/reloaded/"));
+    WriteSettingsFile({false, true, false, false, true}, "http://127.0.0.1:8080/reloaded/");
     SetupView stale{}, reloaded{};
     EXPECT_EQ(RunSetup({[&](HWND d) { stale = ReadSetupView(d); },
                         [](HWND d) { Click(d, IDC_RELOAD); }}),
               IDC_RELOAD);
     EXPECT_TRUE(stale.nothing && stale.url.empty()) << Describe(stale);
     RunSetup({[&](HWND d) { reloaded = ReadSetupView(d); }, [](HWND d) { PressCloseBox(d); }});
-    EXPECT_TRUE(reloaded.beep && reloaded.connect && reloaded.url == WebUrl("/reloaded/"))
+    EXPECT_TRUE(reloaded.beep && reloaded.connect && reloaded.url == "http://127.0.0.1:8080/reloaded/")
         << Describe(reloaded);
 
     // Without a settings file the reload writes the first-run defaults.

@@ -1,8 +1,8 @@
 // The start-up wait of the real sortella.dll in the host stand-in: the host
-// creates folder windows (calling APCFolderCreate) while a loopback
-// listener in this program stands for POPFile's proxy port. Each test
-// loads the DLL afresh, since the probe remembers the account's values for
-// the whole life of the module.
+// creates folder windows (calling APCFolderCreate) while the POPFile
+// stand-in's POP3 port is the proxy that the plug-in probes; its log counts
+// the probes. Each test loads the DLL afresh, since the probe remembers the
+// account's values for the whole life of the module.
 #include "tests/win/dialog_driver.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,6 @@ struct Creation {
 
 class StartupWaitTest : public ::testing::Test {
 protected:
-    Listener proxy;
     std::string account;
     std::vector<HWND> windows;
 
@@ -38,7 +37,7 @@ protected:
     }
     void TearDown() override
     {
-        StopListener(proxy);
+        SetStandinKnobs("");
         for (HWND window : windows)
             HostDestroyWindow(window);
         HostUnloadPlugin();
@@ -82,13 +81,15 @@ protected:
         }
         return made;
     }
-    // The listener's thread accepts a moment after the plug-in connected.
-    void ExpectConnections(int count)
+    // Probes since `from` (a count of StandinPop3Connections). The stand-in
+    // logs a connection a moment after the plug-in's connect returned.
+    void ExpectProbes(int from, int count)
     {
-        HostPumpUntil([&] { return proxy.connections >= count; }, 10000);
-        HostPumpFor(200);
-        EXPECT_EQ(proxy.connections, count);
+        HostPumpUntil([&] { return StandinPop3Connections() - from >= count; }, 10000);
+        HostPumpFor(300);
+        EXPECT_EQ(StandinPop3Connections() - from, count);
     }
+    static std::string ProxyPort(int add = 0) { return std::to_string(StandinPop3Port() + add); }
     std::vector<HostEvent> TimerEvents(size_t from) { return HostEventsOfKind("timer", from); }
 };
 
@@ -99,28 +100,35 @@ bool Contains(const std::string &text, const std::string &part)
 
 TEST_F(StartupWaitTest, ProxyAlreadyUpNeedsNoDialogAndIsProbedAgain)
 {
-    StartListener(proxy, 0, false);
-    AddAccount("127.0.0.1", std::to_string(proxy.port), "1");
+    AddAccount("127.0.0.1", ProxyPort(), "1");
     StartPlugin(true);
+    int probes = StandinPop3Connections();
     Creation first = CreateFolderWindow();
     EXPECT_EQ(first.result, 1u);
     EXPECT_EQ(first.waitDialogs, 0);
-    ExpectConnections(1);
+    ExpectProbes(probes, 1);
     Creation second = CreateFolderWindow();
     EXPECT_EQ(second.result, 1u);
     EXPECT_EQ(second.waitDialogs, 0);
-    ExpectConnections(2);
+    ExpectProbes(probes, 2);
     EXPECT_TRUE(TimerEvents(first.eventsFrom).empty());
 }
 
-// The proxy starts listening two seconds after the dialog appeared; the
+VOID CALLBACK OpenProxy(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    SetStandinKnobs("");
+}
+
+// The proxy port refuses until two seconds after the dialog appeared; the
 // dialog then closes by itself at the first tick that connects, so exactly
 // one connection is made. Later folder windows do not wait.
 TEST_F(StartupWaitTest, ProxyComingUpLaterClosesTheDialogByItself)
 {
-    int port = UnusedPort();
-    AddAccount("127.0.0.1", std::to_string(port), "1");
+    SetStandinKnobs("pop3-delay never\n");
+    AddAccount("127.0.0.1", ProxyPort(), "1");
     StartPlugin(true);
+    int probes = StandinPop3Connections();
     std::string caption;
     HWND dialogOwner = reinterpret_cast<HWND>(1);
     Creation made = CreateFolderWindow({[&](HWND d) {
@@ -128,14 +136,14 @@ TEST_F(StartupWaitTest, ProxyComingUpLaterClosesTheDialogByItself)
         GetWindowTextA(d, text, sizeof text);
         caption = text;
         dialogOwner = GetWindow(d, GW_OWNER);
-        StartListener(proxy, port, false, 2000);
+        SetTimer(NULL, 0, 2000, OpenProxy); // runs in the dialog's loop
     }});
     EXPECT_EQ(made.waitDialogs, 1);
     EXPECT_EQ(made.dialogEnd, 0); // closed by WM_CLOSE
     EXPECT_EQ(made.result, 1u);   // APAKillTimer's result
     EXPECT_EQ(caption, "Sortella");
     EXPECT_EQ(dialogOwner, nullptr);
-    ExpectConnections(1);
+    ExpectProbes(probes, 1);
 
     std::vector<HostEvent> timer = TimerEvents(made.eventsFrom);
     ASSERT_EQ(timer.size(), 3u);
@@ -148,7 +156,7 @@ TEST_F(StartupWaitTest, ProxyComingUpLaterClosesTheDialogByItself)
     Creation later = CreateFolderWindow();
     EXPECT_EQ(later.result, 0u);
     EXPECT_EQ(later.waitDialogs, 0);
-    ExpectConnections(1);
+    ExpectProbes(probes, 1);
 }
 
 // Enter and Escape (as keys and as the commands IDOK and IDCANCEL) leave
@@ -156,7 +164,8 @@ TEST_F(StartupWaitTest, ProxyComingUpLaterClosesTheDialogByItself)
 // later folder window waits.
 TEST_F(StartupWaitTest, KeysDoNothingAndCancelEndsTheWait)
 {
-    AddAccount("127.0.0.1", std::to_string(UnusedPort()), "1");
+    SetStandinKnobs("pop3-delay never\n");
+    AddAccount("127.0.0.1", ProxyPort(), "1");
     StartPlugin(true);
     bool openAfterKeys = false, openAfterCommands = false;
     std::string screenshots = TestDirectory() + "screenshots\\";
@@ -196,7 +205,7 @@ TEST_F(StartupWaitTest, KeysDoNothingAndCancelEndsTheWait)
 
 TEST_F(StartupWaitTest, CloseBoxEndsTheWait)
 {
-    AddAccount("127.0.0.1", std::to_string(UnusedPort()), "1");
+    AddAccount("127.0.0.1", std::to_string(UnusedPort()), "1"); // nothing listens
     StartPlugin(true);
     Creation made = CreateFolderWindow({[](HWND d) { PressCloseBox(d); }});
     EXPECT_EQ(made.waitDialogs, 1);
@@ -208,12 +217,12 @@ TEST_F(StartupWaitTest, CloseBoxEndsTheWait)
 // With CheckConnect off nothing is probed: no connection, result 0.
 TEST_F(StartupWaitTest, CheckConnectOffNeverProbes)
 {
-    StartListener(proxy, 0, false);
-    AddAccount("127.0.0.1", std::to_string(proxy.port), "1");
+    AddAccount("127.0.0.1", ProxyPort(), "1");
     StartPlugin(false);
+    int probes = StandinPop3Connections();
     EXPECT_EQ(CreateFolderWindow().result, 0u);
     EXPECT_EQ(CreateFolderWindow().result, 0u);
-    ExpectConnections(0);
+    ExpectProbes(probes, 0);
 }
 
 // What the account says about the probe; the proxy listens on its port all
@@ -221,8 +230,7 @@ TEST_F(StartupWaitTest, CheckConnectOffNeverProbes)
 // fresh module and two folder windows.
 TEST_F(StartupWaitTest, AccountValuesDecideWhetherAndWhereToProbe)
 {
-    StartListener(proxy, 0, false);
-    std::string port = std::to_string(proxy.port);
+    std::string port = ProxyPort();
     struct Row {
         std::string server, port;
         const char *connect;
@@ -231,8 +239,8 @@ TEST_F(StartupWaitTest, AccountValuesDecideWhetherAndWhereToProbe)
     const Row rows[] = {
         {"127.0.0.1", port, "0", 0},  // Connect 0: never probed
         {"127.0.0.1", port, "", 0},   // Connect empty reads as 0
-        {"127.0.0.1", std::to_string(proxy.port + 65536), "1", 2}, // low 16 bits
-        {"127.0.0.1", std::to_string(proxy.port + 3 * 65536), "7", 2},
+        {"127.0.0.1", ProxyPort(65536), "1", 2}, // low 16 bits
+        {"127.0.0.1", ProxyPort(3 * 65536), "7", 2},
         {"127.0.0.1", "-5", "1", 0},  // negative port: no probe
         {"127.0.0.1", "0", "1", 0},
         {"127.0.0.1", "", "1", 0},
@@ -244,15 +252,13 @@ TEST_F(StartupWaitTest, AccountValuesDecideWhetherAndWhereToProbe)
                      row.connect + "\"");
         AddAccount(row.server, row.port, row.connect);
         StartPlugin(true);
-        int before = proxy.connections;
+        int probes = StandinPop3Connections();
         Creation first = CreateFolderWindow();
         Creation second = CreateFolderWindow();
         EXPECT_EQ(first.result, 1u);
         EXPECT_EQ(second.result, 1u);
         EXPECT_EQ(first.waitDialogs + second.waitDialogs, 0);
-        HostPumpUntil([&] { return proxy.connections - before >= row.connections; }, 10000);
-        HostPumpFor(200);
-        EXPECT_EQ(proxy.connections - before, row.connections);
+        ExpectProbes(probes, row.connections);
     }
 }
 
