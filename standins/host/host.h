@@ -31,6 +31,32 @@
 #include <string>
 #include <vector>
 
+// ---- The services, as this host provides them ---------------------------
+// APARegistCallback (callback, value): a new command id from 40001 up (16
+//   bits, so menu items can carry it), 0 when the callback is null. A
+//   WM_COMMAND with that id (menu choice, or posted with lParam 0) reaching
+//   a folder window, a view window or the host's hidden window calls
+//   callback (that window, value). Event "enrol", then "command" per call.
+// APASetTimer (period, callback, value): a Win32 timer of `period`
+//   milliseconds with a timer procedure, so it ticks inside every modal
+//   loop of the thread; each tick calls callback (id, value). When the
+//   callback returns 0 it is not called again; the id stays valid until
+//   APAKillTimer (id), which returns 1, or 0 for an unknown id. Event
+//   "timer" at set, at a callback's end and at kill (with the tick count).
+// APAIsBusy (): 1 while the service busy sign is set (HostSetBusy...).
+// APAGetMailbox (): HostMailbox(). APAGetAccount (folder window): its
+//   account directory ending in a backslash; "" for another window.
+// APAMoveMail (entry, "Title\Folder"): moves <mailbox><entry>.PWK into
+//   that folder of the account whose Title is the text before the first
+//   backslash (Shift_JIS aware). 1 moved (or already in that folder), 0
+//   nothing moved: no such message file, no backslash or no folder after
+//   it, no account with that Title, no such folder directory, or the file
+//   could not be moved. A name taken in the target folder gets the next
+//   free number. Event "move" either way.
+// APAFolderGetCurrentEntry (folder window): its current entry or null.
+// APAViewGetPath (view window): the shown path; "" (never null) otherwise.
+// The other 25 services return 0 and record an event "service".
+
 // ---- Mailbox on disk --------------------------------------------------
 // Layout: <mailbox>\mailbox.ini ([Property] ExternalEditor),
 // <mailbox>\<account dir>\account.ini ([Property] Title, POP3Server,
