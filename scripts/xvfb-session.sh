@@ -22,9 +22,16 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 mkdir -p "$WINEPREFIX"
-wineserver -p
+# A wineserver already serving this prefix (another run's) is left alone,
+# and so are its programs when this session ends.
+sortella_own_wineserver=0
+if wineserver -p >/dev/null 2>&1; then
+    sortella_own_wineserver=1
+fi
 stop_xvfb_session() {
-    wineserver -k >/dev/null 2>&1 || true
+    if [ "$sortella_own_wineserver" = 1 ]; then
+        wineserver -k >/dev/null 2>&1 || true
+    fi
     kill "$sortella_xvfb_pid" >/dev/null 2>&1 || true
 }
 trap stop_xvfb_session EXIT
