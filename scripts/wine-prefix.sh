@@ -13,10 +13,19 @@ ready="$WINEPREFIX/.sortella-ready"
 mkdir -p "$WINEPREFIX"
 
 # The persistent wineserver never exits, so "wineserver -w" cannot tell when
-# the prefix's set-up processes are done: wait until none is left.
+# the prefix's set-up processes are done: wait until none of this prefix's
+# is left.
+setup_processes_running() {
+    local pid
+    for pid in $(pgrep -f 'wineboot.exe|rundll32.exe|winemenubuilder.exe'); do
+        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+
 wait_for_wineboot() {
     local waited=0
-    while pgrep -f 'wineboot.exe|rundll32.exe|winemenubuilder.exe' >/dev/null && [ $waited -lt 1200 ]; do
+    while setup_processes_running && [ $waited -lt 1200 ]; do
         sleep 2
         waited=$((waited + 2))
     done
