@@ -6,7 +6,7 @@
 // Plug-in:    start [ACCOUNT] | name | open-folder ACCOUNT | retrieve [SECONDS]
 //             select ENTRY | select FOLDER N | select none | view
 //             folder-menu | view-menu [201|202] | folder-bar | view-bar
-//             choose TEXT... | setup ... end | about ... end
+//             choose TEXT... | menu-shot FILE [ITEM] | setup ... end | about ... end
 // In a dialog (between setup/about and end):
 //             click ID | type ID TEXT | checked ID | enabled ID | text ID
 //             shot FILE | wait MS | close
@@ -352,6 +352,90 @@ void StepChoose(const Words &s)
     HostChooseMenuItem(lastMenuWindow, lastMenu, path);
 }
 
+// menu-shot: the last menu shown on screen as a pop-up menu, the submenu of
+// ITEM (a top-level item's text) opened by key presses, a PNG of the screen
+// taken, and the menu closed again without choosing anything.
+struct MenuShot {
+    std::string pngPath; // ANSI path of the PNG
+    int downPresses;     // VK_DOWN presses that reach the item (0: no item)
+    int tick;            // timer ticks so far
+    bool taken;
+};
+MenuShot menuShot;
+
+int PressesToReach(HMENU menu, const std::string &itemText)
+{
+    int presses = 0;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        char text[512] = "";
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        if (!GetMenuItemInfoA(menu, i, TRUE, &info) || (info.fType & MFT_SEPARATOR))
+            continue;
+        ++presses;
+        std::string plain;
+        for (const char *c = text; *c; ++c)
+            if (*c != '&')
+                plain += *c;
+        if (itemText == text || itemText == plain)
+            return presses;
+    }
+    return 0;
+}
+
+void PressKey(HWND window, WPARAM key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 1);
+    PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+}
+
+// Runs inside the menu's own message loop, every 400 ms: first the key
+// presses, then (after the submenu has painted) the screenshot, then the end.
+void CALLBACK MenuShotTick(HWND window, UINT, UINT_PTR, DWORD)
+{
+    int tick = menuShot.tick++;
+    if (tick == 0) {
+        for (int i = 0; i < menuShot.downPresses; ++i)
+            PressKey(window, VK_DOWN);
+        if (menuShot.downPresses)
+            PressKey(window, VK_RIGHT);
+    } else if (tick == 3) {
+        menuShot.taken = HostScreenshot(NULL, menuShot.pngPath.c_str()) != 0;
+    } else if (tick >= 4) {
+        EndMenu();
+    }
+}
+
+void StepMenuShot(const Words &s)
+{
+    if (!NeedArgs(s, 1))
+        return;
+    if (!lastMenu || !IsWindow(lastMenuWindow)) {
+        Error("no menu to show (build one first)");
+        return;
+    }
+    menuShot = MenuShot{ScriptPath(s[1]), 0, 0, false};
+    if (s.size() > 2) {
+        menuShot.downPresses = PressesToReach(lastMenu, Sjis(s[2]));
+        if (!menuShot.downPresses)
+            Error("menu-shot: no item " + s[2]);
+    }
+    RECT area;
+    GetWindowRect(lastMenuWindow, &area);
+    SetForegroundWindow(lastMenuWindow);
+    HostPumpFor(100);
+    UINT_PTR timer = SetTimer(lastMenuWindow, 0x5107, 400, MenuShotTick);
+    TrackPopupMenu(lastMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
+                   area.left + 40, area.top + 60, 0, lastMenuWindow, NULL);
+    KillTimer(lastMenuWindow, timer);
+    if (!menuShot.taken)
+        Error("menu-shot " + s[1] + " failed");
+    HostNote("menu-shot", s[1] + (menuShot.taken ? ": menu shown and closed" : ": no picture"));
+}
+
 // setup/about: the dialog steps up to "end" are queued, then the dialog runs.
 void StepDialog(const std::vector<Words> &steps, size_t *next, bool setup)
 {
@@ -494,6 +578,7 @@ const std::map<std::string, Step> &SimpleSteps()
         {"folder-bar", [](const Words &) { StepBar(folderWindow, "folder"); }},
         {"view-bar", [](const Words &) { StepBar(viewWindow, "view"); }},
         {"choose", StepChoose},
+        {"menu-shot", StepMenuShot},
         {"box-answer",
          [](const Words &s) { if (NeedArgs(s, 1)) HostQueueBoxAnswer(AnswerId(s[1])); }},
         {"box-default",
