@@ -1,0 +1,794 @@
+// The classifier link through the real sortella.dll, loaded by the host
+// stand-in, against the POPFile stand-in that with_popfile_standin.sh starts:
+// the menus as Windows reads them back, the requests on the wire, the
+// correction of a verdict end to end, and the shell opens.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "standins/host/host.h"
+
+namespace {
+
+// ---- The POPFile stand-in ----------------------------------------------
+
+std::string Environment(const char *name)
+{
+    const char *value = getenv(name);
+    return value ? value : "";
+}
+
+struct Standin {
+    std::string port; // web interface
+    std::string key;
+    std::string state; // Windows path of its state directory
+    std::string spool;
+    std::string base; // "http://127.0.0.1:PORT/"
+};
+
+const Standin &Popfile()
+{
+    static Standin standin;
+    if (standin.port.empty()) {
+        standin.port = Environment("SORTELLA_POPFILE_HTTP");
+        standin.key = Environment("SORTELLA_POPFILE_KEY");
+        standin.state = Environment("SORTELLA_POPFILE_STATE");
+        standin.spool = Environment("SORTELLA_POPFILE_SPOOL");
+        standin.base = "http://127.0.0.1:" + standin.port + "/";
+    }
+    return standin;
+}
+
+std::string ReadWhole(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+struct Request {
+    std::string number; // file name of the raw request, without ".raw"
+    std::string method;
+    std::string target;
+    std::string raw;
+};
+
+// Every request the stand-in logged so far, in order.
+std::vector<Request> Requests()
+{
+    std::vector<Request> requests;
+    std::istringstream index(ReadWhole(Popfile().state + "\\requests\\index.txt"));
+    std::string line;
+    while (std::getline(index, line)) {
+        std::istringstream fields(line);
+        Request request;
+        std::getline(fields, request.number, '\t');
+        std::getline(fields, request.method, '\t');
+        std::getline(fields, request.target, '\t');
+        request.raw = ReadWhole(Popfile().state + "\\requests\\" + request.number + ".raw");
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+std::vector<Request> RequestsSince(size_t from)
+{
+    std::vector<Request> all = Requests();
+    return std::vector<Request>(all.begin() + std::min(from, all.size()), all.end());
+}
+
+std::string Targets(const std::vector<Request> &requests)
+{
+    std::string text;
+    for (const Request &request : requests)
+        text += request.method + " " + request.target + "\n";
+    return text;
+}
+
+// Replaces the stand-in's knobs (lines "NAME VALUE"); "" restores them.
+void SetKnobs(const std::string &lines)
+{
+    std::ofstream(Popfile().state + "\\control", std::ios::binary) << lines;
+}
+
+std::string ReclassifyLog()
+{
+    return ReadWhole(Popfile().state + "\\reclassify.log");
+}
+
+// ---- The host and the plug-in -------------------------------------------
+
+std::string ProgramDirectory()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string text(path);
+    return text.substr(0, text.rfind('\\') + 1);
+}
+
+std::string IniPath()
+{
+    return ProgramDirectory() + "Plugins\\sortella.ini";
+}
+
+std::string IniUrl()
+{
+    char value[512];
+    GetPrivateProfileStringA("Setup", "URL", "", value, sizeof value, IniPath().c_str());
+    return value;
+}
+
+// A fresh settings file (URL, rules spam -> ごみ箱 and work -> 仕事, no
+// summary box) and a freshly loaded plug-in: empty bucket list and key.
+void StartPlugin(const std::string &url)
+{
+    HostUnloadPlugin();
+    CreateDirectoryA((ProgramDirectory() + "Plugins").c_str(), NULL);
+    std::string path = IniPath();
+    const char *ini = path.c_str();
+    DeleteFileA(ini);
+    WritePrivateProfileStringA("Setup", "URL", url.c_str(), ini);
+    WritePrivateProfileStringA("Setup", "DispDialog", "0", ini);
+    WritePrivateProfileStringA("Setup", "Beep", "0", ini);
+    WritePrivateProfileStringA("Setup", "CheckConnect", "0", ini);
+    WritePrivateProfileStringA("MoveMail", "spam", "ごみ箱", ini);
+    WritePrivateProfileStringA("MoveMail", "work", "仕事", ini);
+    WritePrivateProfileStringA(NULL, NULL, NULL, ini);
+    ASSERT_EQ(HostLoadPlugin((ProgramDirectory() + "sortella.dll").c_str()), 1);
+    ASSERT_EQ(HostStartPlugin(), 1u);
+}
+
+const char kAccount[] = "acc1";
+const char kTitle[] = "仕事用";
+
+HWND FolderWindow()
+{
+    static HWND folder;
+    if (!folder) {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        char mailbox[MAX_PATH];
+        snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-%lu\\", temp, GetCurrentProcessId());
+        HostSetMailbox(mailbox);
+        // WinInet stays loaded between the plug-in's loads instead of being
+        // set up again for each of them.
+        LoadLibraryA("wininet.dll");
+        std::string transcript = Environment("SORTELLA_TRANSCRIPT");
+        if (!transcript.empty())
+            HostTranscriptTo(transcript.c_str());
+        HostAddAccount(kAccount, kTitle, "127.0.0.1", Environment("SORTELLA_POPFILE_POP3").c_str(), "0");
+        HostAddFolder(kAccount, "仕事");
+        StartPlugin(Popfile().base);
+        folder = HostCreateFolderWindow(kAccount, HOST_FOLDER_NO_FOLDER_CREATE);
+        if (!HostPluginModule() || !folder || Popfile().port.empty()) {
+            // Nothing after this could run: say why and stop.
+            for (const HostEvent &event : HostEvents())
+                fprintf(stderr, "%s: %s\n", event.kind.c_str(), event.text.c_str());
+            fprintf(stderr, "no plug-in, folder window or stand-in port\n");
+            exit(1);
+        }
+    }
+    return folder;
+}
+
+// Writes a message into the account's inbox and makes it the folder
+// window's current message. Returns its path.
+std::string ShowMessage(const std::string &headers, const char *folder = "郵便受け")
+{
+    HWND window = FolderWindow();
+    std::string text = "From: a@example.com\nSubject: test\n" + headers + "\nbody line\n";
+    std::string path = HostWriteMessage(kAccount, folder, nullptr, text.c_str());
+    HostSelectEntry(window, HostEntryOfPath(path).c_str());
+    return path;
+}
+
+std::string Link(const std::string &view)
+{
+    return "X-POPFile-Link: " + Popfile().base + "jump_to_message?view=" + view + "\n";
+}
+
+// ---- Menus read back ------------------------------------------------------
+
+struct Item {
+    std::string text; // Shift_JIS
+    UINT type;
+    UINT state;
+    UINT id;
+    HMENU submenu;
+};
+
+std::vector<Item> Items(HMENU menu)
+{
+    std::vector<Item> items;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[512] = "";
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text - 1;
+        GetMenuItemInfoA(menu, i, TRUE, &info);
+        items.push_back({(info.fType & MFT_SEPARATOR) ? "" : text, info.fType, info.fState, info.wID,
+                         info.hSubMenu});
+    }
+    return items;
+}
+
+// The items the plug-in appended: those after the host's own.
+std::vector<Item> PluginItems(HMENU menu, size_t hostItems)
+{
+    std::vector<Item> items = Items(menu);
+    return std::vector<Item>(items.begin() + std::min(hostItems, items.size()), items.end());
+}
+
+// Count of the host's own items in a folder window's context menu.
+size_t HostFolderItems()
+{
+    static size_t count;
+    if (!count) {
+        std::string entry = HostCurrentEntry(FolderWindow());
+        HostSelectEntry(FolderWindow(), nullptr);
+        count = Items(HostBuildFolderMenu(FolderWindow())).size() - 1; // "POPFileを開く"
+        HostSelectEntry(FolderWindow(), entry.c_str());
+    }
+    return count;
+}
+
+std::vector<HostEvent> Enrolments(size_t from)
+{
+    return HostEventsOfKind("enrol", from);
+}
+
+template <typename Entry>
+Entry PluginEntry(const char *name)
+{
+    return reinterpret_cast<Entry>(GetProcAddress(HostPluginModule(), name));
+}
+typedef int(WINAPI *InitMenuEntry)(HWND window, HMENU menu, int code);
+
+// ---- Tests ----------------------------------------------------------------
+
+TEST(ClassifierMenus, SpamMessageGetsBucketSubmenuAndOpenCommand)
+{
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    size_t hostItems = HostFolderItems();
+    size_t events = HostEvents().size();
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    std::vector<Item> items = PluginItems(menu, hostItems);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].text, "POPFile訂正[spam]");
+    EXPECT_EQ(items[0].type, (UINT)MFT_STRING);
+    ASSERT_NE(items[0].submenu, nullptr);
+    EXPECT_EQ(items[1].text, "POPFileを開く");
+    EXPECT_EQ(items[1].type, (UINT)MFT_STRING);
+    EXPECT_EQ(items[1].submenu, nullptr);
+
+    std::vector<Item> sub = Items(items[0].submenu);
+    ASSERT_EQ(sub.size(), 5u);
+    const char *names[] = {"inbox", "spam", "work"};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(sub[i].text, names[i]);
+        EXPECT_EQ(sub[i].type, (UINT)MFT_RADIOCHECK);
+        EXPECT_EQ(sub[i].state, i == 1 ? (UINT)MFS_CHECKED : 0u);
+    }
+    EXPECT_EQ(sub[3].type, (UINT)MFT_SEPARATOR);
+    EXPECT_EQ(sub[4].text, "バケツの再取得");
+    EXPECT_EQ(sub[4].type, (UINT)MFT_STRING);
+
+    // Enrolled in item order: the three buckets with their indices, the
+    // refresh with 0, the open command with isView 0; each item carries
+    // the id its enrolment returned.
+    std::vector<HostEvent> enrolled = Enrolments(events);
+    ASSERT_EQ(enrolled.size(), 5u);
+    const UINT ids[] = {sub[0].id, sub[1].id, sub[2].id, sub[4].id, items[1].id};
+    const DWORD values[] = {0, 1, 2, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(enrolled[i].result, ids[i]) << "enrolment " << i;
+        EXPECT_EQ(enrolled[i].flags, values[i]) << "enrolment " << i;
+        EXPECT_NE(ids[i], 0u);
+    }
+}
+
+TEST(ClassifierMenus, RadioMarkNeedsTheExactName)
+{
+    ShowMessage("X-Text-Classification: Spam\n" + Link("5"));
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].text, "POPFile訂正[Spam]");
+    for (const Item &item : Items(items[0].submenu))
+        EXPECT_EQ(item.state & MFS_CHECKED, 0u) << item.text;
+}
+
+TEST(ClassifierMenus, LabelIsCutAfter200Bytes)
+{
+    std::string bucket(300, 'x');
+    ShowMessage("X-Text-Classification: " + bucket + "\n" + Link("5"));
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    ASSERT_EQ(items.size(), 2u);
+    std::string prefix = "POPFile訂正[";
+    EXPECT_EQ(items[0].text, prefix + std::string(200 - prefix.size(), 'x'));
+}
+
+TEST(ClassifierMenus, MessageWithoutVerdictOrNoMessageGetsOnlyOpen)
+{
+    ShowMessage(Link("5"));
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].text, "POPFileを開く");
+
+    HostSelectEntry(FolderWindow(), nullptr);
+    items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].text, "POPFileを開く");
+}
+
+TEST(ClassifierMenus, CodesTheyDoNotActOnAddNothing)
+{
+    FolderWindow();
+    auto folderInit = PluginEntry<InitMenuEntry>("APCFolderInitMenu");
+    auto viewInit = PluginEntry<InitMenuEntry>("APCViewInitMenu");
+    ASSERT_NE(folderInit, nullptr);
+    ASSERT_NE(viewInit, nullptr);
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    size_t events = HostEvents().size();
+    const int folderCodes[] = {0, 101, 103, 201, 202, -1};
+    for (int code : folderCodes) {
+        HMENU menu = CreatePopupMenu();
+        EXPECT_EQ(folderInit(FolderWindow(), menu, code), code);
+        EXPECT_EQ(GetMenuItemCount(menu), 0) << "code " << code;
+        DestroyMenu(menu);
+    }
+    const int viewCodes[] = {0, 102, 200, 203};
+    for (int code : viewCodes) {
+        HMENU menu = CreatePopupMenu();
+        EXPECT_EQ(viewInit(FolderWindow(), menu, code), code);
+        EXPECT_EQ(GetMenuItemCount(menu), 0) << "code " << code;
+        DestroyMenu(menu);
+    }
+    EXPECT_TRUE(Enrolments(events).empty());
+}
+
+TEST(ClassifierMenus, ResultIsTheLastInsertion)
+{
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    auto folderInit = PluginEntry<InitMenuEntry>("APCFolderInitMenu");
+    auto viewInit = PluginEntry<InitMenuEntry>("APCViewInitMenu");
+    HMENU menu = CreatePopupMenu();
+    EXPECT_NE(folderInit(FolderWindow(), menu, 102), 0);
+    EXPECT_EQ(GetMenuItemCount(menu), 2);
+    DestroyMenu(menu);
+    // Code 201 on a menu without a fourth submenu: the items are missing.
+    menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "one");
+    EXPECT_EQ(viewInit(FolderWindow(), menu, 201), 0);
+    EXPECT_EQ(GetMenuItemCount(menu), 1);
+    DestroyMenu(menu);
+}
+
+TEST(ClassifierMenus, ViewMenusTakeTheItemsWithIsViewOne)
+{
+    std::string path = ShowMessage("X-Text-Classification: work\n" + Link("6"));
+    HWND view = HostCreateViewWindow(path.c_str());
+    ASSERT_NE(view, nullptr);
+
+    size_t events = HostEvents().size();
+    HMENU bar = HostBuildViewMenu(view, 201);
+    ASSERT_NE(bar, nullptr);
+    HMENU fourth = GetSubMenu(bar, 3);
+    ASSERT_NE(fourth, nullptr);
+    std::vector<Item> all = Items(fourth);
+    ASSERT_GE(all.size(), 2u);
+    const Item &correction = all[all.size() - 2];
+    const Item &open = all.back();
+    EXPECT_EQ(correction.text, "POPFile訂正[work]");
+    EXPECT_EQ(open.text, "POPFileを開く");
+    std::vector<Item> sub = Items(correction.submenu);
+    ASSERT_EQ(sub.size(), 5u);
+    EXPECT_EQ(sub[2].text, "work");
+    EXPECT_EQ(sub[2].state, (UINT)MFS_CHECKED);
+    std::vector<HostEvent> enrolled = Enrolments(events);
+    ASSERT_EQ(enrolled.size(), 5u);
+    EXPECT_EQ(enrolled.back().flags, 1u); // isView
+    EXPECT_EQ(enrolled.back().result, open.id);
+
+    HMENU popup = HostBuildViewMenu(view, 202);
+    ASSERT_NE(popup, nullptr);
+    all = Items(popup);
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[all.size() - 2].text, "POPFile訂正[work]");
+    EXPECT_EQ(all.back().text, "POPFileを開く");
+
+    // The open command of the view opens the view's message link.
+    size_t before = HostEvents().size();
+    HostChooseMenuItem(view, popup, {"POPFileを開く"});
+    std::vector<HostEvent> shell = HostEventsOfKind("shell", before);
+    ASSERT_EQ(shell.size(), 1u);
+    EXPECT_EQ(shell[0].raw, Popfile().base + "jump_to_message?view=6");
+    HostDestroyWindow(view);
+}
+
+TEST(ClassifierWire, TenMenuSetUpsMakeOneRequest)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    auto folderInit = PluginEntry<InitMenuEntry>("APCFolderInitMenu");
+    size_t before = Requests().size();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    double ms[10];
+    for (int i = 0; i < 10; ++i) {
+        HMENU menu = CreatePopupMenu();
+        QueryPerformanceCounter(&start);
+        folderInit(FolderWindow(), menu, 102);
+        QueryPerformanceCounter(&end);
+        ms[i] = 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
+        ASSERT_EQ(GetMenuItemCount(menu), 2);
+        DestroyMenu(menu);
+    }
+    std::vector<Request> requests = RequestsSince(before);
+    ASSERT_EQ(requests.size(), 1u) << Targets(requests);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/buckets");
+    double cached = 0;
+    for (int i = 1; i < 10; ++i)
+        cached += ms[i];
+    printf("menu set-up: first (fetches the bucket page) %.1f ms, cached %.2f ms on average of 9\n",
+           ms[0], cached / 9);
+    RecordProperty("first_ms", std::to_string(ms[0]));
+    RecordProperty("cached_ms", std::to_string(cached / 9));
+}
+
+TEST(ClassifierWire, GetCarriesAgentAndBypassesCaches)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    size_t before = Requests().size();
+    HostBuildFolderMenu(FolderWindow());
+    std::vector<Request> requests = RequestsSince(before);
+    ASSERT_EQ(requests.size(), 1u) << Targets(requests);
+    const std::string &raw = requests[0].raw;
+    printf("GET on the wire:\n%s\n", raw.c_str());
+    EXPECT_EQ(raw.rfind("GET /buckets HTTP/1.1\r\n", 0), 0u) << raw;
+    EXPECT_NE(raw.find("\r\nUser-Agent: sortella\r\n"), std::string::npos) << raw;
+    EXPECT_NE(raw.find("\r\nHost: 127.0.0.1:" + Popfile().port + "\r\n"), std::string::npos) << raw;
+    EXPECT_EQ(raw.find("If-Modified-Since"), std::string::npos) << raw;
+    EXPECT_EQ(raw.find("If-None-Match"), std::string::npos) << raw;
+
+    // A refresh fetches the page again.
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    before = Requests().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), items[0].submenu, {"バケツの再取得"}), 0u);
+    requests = RequestsSince(before);
+    ASSERT_EQ(requests.size(), 1u) << Targets(requests);
+    EXPECT_EQ(requests[0].target, "/buckets");
+    EXPECT_EQ(requests[0].raw.rfind("GET /buckets HTTP/1.1\r\n", 0), 0u);
+}
+
+// Path of the one message in `folder` of the account; "" when the folder
+// holds none or several.
+std::string OnlyMessageIn(const char *folder)
+{
+    std::vector<std::string> files = HostListMessages(kAccount, folder);
+    if (files.size() != 1)
+        return "";
+    return HostAccountDirectory(kAccount) + folder + "\\" + files[0];
+}
+
+void EmptyFolder(const char *folder)
+{
+    for (const std::string &file : HostListMessages(kAccount, folder))
+        DeleteFileA((HostAccountDirectory(kAccount) + folder + "\\" + file).c_str());
+}
+
+// Value of the first header line that begins with `name` (CR LF text).
+std::string HeaderValue(const std::string &text, const std::string &name)
+{
+    size_t at = text.compare(0, name.size(), name) == 0 ? 0 : text.find("\r\n" + name);
+    if (at == std::string::npos)
+        return "<none>";
+    at += (at == 0 ? 0 : 2) + name.size();
+    return text.substr(at, text.find("\r\n", at) - at);
+}
+
+TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    EmptyFolder("ごみ箱");
+    std::ofstream(Popfile().spool + "\\0001-offer.eml", std::ios::binary)
+        << "From: seller@example.com\r\nSubject: cheap viagra\r\n\r\nbuy now\r\n";
+    ASSERT_EQ(HostRetrieve(FolderWindow()), 1);
+    // The receive filter filed it by POPFile's verdict.
+    ASSERT_TRUE(HostPumpUntil([] { return !OnlyMessageIn("ごみ箱").empty(); }, 20000));
+    std::string path = OnlyMessageIn("ごみ箱");
+    std::string before = HostReadFile(path);
+    ASSERT_EQ(HeaderValue(before, "X-Text-Classification: "), "spam");
+    std::string link = HeaderValue(before, "X-POPFile-Link: ");
+    std::string view = link.substr(link.find("view=") + 5);
+    ASSERT_FALSE(view.empty());
+
+    HostSelectEntry(FolderWindow(), HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    size_t requestsBefore = Requests().size();
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
+
+    // POPFile was told: the key from the front page, then the form.
+    std::vector<Request> requests = RequestsSince(requestsBefore);
+    ASSERT_EQ(requests.size(), 2u) << Targets(requests);
+    EXPECT_EQ(requests[0].method + " " + requests[0].target, "GET /");
+    EXPECT_EQ(requests[1].method + " " + requests[1].target, "POST /history");
+    const std::string &raw = requests[1].raw;
+    printf("POST on the wire:\n%s\n", raw.c_str());
+    std::string body = "search=&sort=-inserted&session=" + Popfile().key +
+                       "&negate=&start_message=0&filter=&reclassify_" + view +
+                       "=inbox&change=%BA%C6%CA%AC%CE%E0";
+    size_t headerEnd = raw.find("\r\n\r\n");
+    ASSERT_NE(headerEnd, std::string::npos);
+    std::string head = raw.substr(0, headerEnd + 2);
+    EXPECT_EQ(raw.substr(headerEnd + 4), body);
+    EXPECT_EQ(head.rfind("POST /history HTTP/1.1\r\n", 0), 0u) << head;
+    EXPECT_NE(head.find("\r\nUser-Agent: sortella\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos)
+        << head;
+    std::string lower = head;
+    for (char &c : lower)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(lower.find("content-type"), std::string::npos) << head;
+    EXPECT_NE(ReclassifyLog().find(view + "\tspam\tinbox\n"), std::string::npos) << ReclassifyLog();
+
+    // The message names inbox and went back to the account's inbox.
+    std::vector<HostEvent> moves = HostEventsOfKind("move", events);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));
+    EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\郵便受け");
+    EXPECT_TRUE(HostListMessages(kAccount, "ごみ箱").empty());
+    std::string moved = OnlyMessageIn("郵便受け");
+    ASSERT_FALSE(moved.empty());
+    std::string after = HostReadFile(moved);
+    EXPECT_EQ(HeaderValue(after, "X-Text-Classification: "), "inbox");
+    std::string expected = before;
+    expected.replace(expected.find("X-Text-Classification: spam"), 27, "X-Text-Classification: inbox");
+    EXPECT_EQ(after, expected);
+
+    // A second correction fetches the key again.
+    HostSelectEntry(FolderWindow(), HostEntryOfPath(moved).c_str());
+    menu = HostBuildFolderMenu(FolderWindow());
+    requestsBefore = Requests().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[inbox]", "work"}), 0u);
+    requests = RequestsSince(requestsBefore);
+    EXPECT_EQ(Targets(requests), "GET /\nPOST /history\n");
+    EXPECT_NE(ReclassifyLog().find(view + "\tinbox\twork\n"), std::string::npos) << ReclassifyLog();
+    EXPECT_FALSE(OnlyMessageIn("仕事").empty());
+    EmptyFolder("仕事");
+}
+
+struct LocalRow {
+    const char *label;
+    std::string headers;
+};
+
+TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    const LocalRow rows[] = {
+        {"no link", ""},
+        {"view id not a number", Link("abc")},
+        {"view id zero", Link("0")},
+        {"view id negative", Link("-7")},
+        {"view id beyond 32 bits", Link("4294967297")},
+        {"no view in the link", "X-POPFile-Link: " + Popfile().base + "jump_to_message?id=3\n"},
+    };
+    for (const LocalRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        EmptyFolder("郵便受け");
+        EmptyFolder("仕事");
+        std::string path = ShowMessage("X-Text-Classification: spam\n" + row.headers);
+        HMENU menu = HostBuildFolderMenu(FolderWindow());
+        size_t requestsBefore = Requests().size();
+        size_t events = HostEvents().size();
+        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+        EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+        std::vector<HostEvent> moves = HostEventsOfKind("move", events);
+        ASSERT_EQ(moves.size(), 1u);
+        EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\仕事");
+        std::string moved = OnlyMessageIn("仕事");
+        ASSERT_FALSE(moved.empty());
+        EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    }
+    EmptyFolder("仕事");
+}
+
+TEST(ClassifierReclassify, FrontPageWithoutKeyPostsNothing)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    ShowMessage("X-Text-Classification: work\n" + Link("9"));
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    SetKnobs("front-key missing\n");
+    size_t requestsBefore = Requests().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[work]", "inbox"}), 0u);
+    SetKnobs("");
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "GET /\n");
+    std::string moved = OnlyMessageIn("郵便受け");
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "inbox");
+}
+
+TEST(ClassifierReclassify, StaleItemAfterRefreshDoesNothing)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    std::string path = ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    std::string before = HostReadFile(path);
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    SetKnobs("buckets-page no-buckets\n");
+    std::vector<Item> items = PluginItems(menu, HostFolderItems());
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), items[0].submenu, {"バケツの再取得"}), 0u);
+    SetKnobs("");
+    size_t requestsBefore = Requests().size();
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+    EXPECT_TRUE(HostEventsOfKind("move", events).empty());
+    EXPECT_EQ(HostReadFile(path), before);
+}
+
+struct FetchRow {
+    const char *label;
+    const char *knobs;
+    bool bucketsShown;
+};
+
+TEST(ClassifierWire, BadAnswersGiveTheNoticeAndNoRefreshItem)
+{
+    FolderWindow();
+    const FetchRow rows[] = {
+        {"not found", "status /buckets 404\n", false},
+        {"server error", "status /buckets 500\n", false},
+        {"error status with the real page", "status /buckets 500 page\n", true},
+        {"no session link", "buckets-page no-session\n", false},
+        {"no buckets", "buckets-page no-buckets\n", false},
+        {"closed after the headers", "http-close-after 120\n", false},
+        {"slow", "http-slow-ms 1500\n", true},
+        {"patterns in upper case", "pattern-case upper\n", true},
+        {"patterns in mixed case", "pattern-case mixed\n", true},
+    };
+    for (const FetchRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        StartPlugin(Popfile().base);
+        ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+        SetKnobs(row.knobs);
+        std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+        SetKnobs("");
+        ASSERT_EQ(items.size(), 2u);
+        std::vector<Item> sub = Items(items[0].submenu);
+        if (row.bucketsShown) {
+            ASSERT_EQ(sub.size(), 5u);
+            EXPECT_EQ(sub[1].text, "spam");
+        } else {
+            ASSERT_EQ(sub.size(), 1u);
+            EXPECT_EQ(sub[0].text, "POPFileの情報が取得できません");
+            EXPECT_EQ(sub[0].type, (UINT)MFT_STRING);
+            EXPECT_EQ(sub[0].id, 0u);
+            // The next set-up tries again.
+            sub = Items(PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems())[0].submenu);
+            EXPECT_EQ(sub.size(), 5u);
+        }
+    }
+}
+
+TEST(ClassifierWire, UnreachablePopfileGivesTheNotice)
+{
+    FolderWindow();
+    StartPlugin("http://127.0.0.1:1/");
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    ASSERT_EQ(items.size(), 2u);
+    std::vector<Item> sub = Items(items[0].submenu);
+    ASSERT_EQ(sub.size(), 1u);
+    EXPECT_EQ(sub[0].text, "POPFileの情報が取得できません");
+}
+
+TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
+{
+    FolderWindow();
+    StartPlugin("");
+    size_t requestsBefore = Requests().size();
+    const char *refused[] = {"X-POPFile-Link: file://C:/x/jump?view=3\n",
+                             "X-POPFile-Link: \\\\evil\\share\\jump?view=3\n",
+                             "X-POPFile-Link: HTTP://127.0.0.1:1/jump?view=3\n",
+                             "X-POPFile-Link: http://127.0.0.1:1/view=3\n"};
+    for (const char *link : refused) {
+        SCOPED_TRACE(link);
+        ShowMessage(std::string("X-Text-Classification: spam\n") + link);
+        std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+        ASSERT_EQ(items.size(), 2u);
+        std::vector<Item> sub = Items(items[0].submenu);
+        ASSERT_EQ(sub.size(), 1u);
+        EXPECT_EQ(sub[0].text, "POPFileの情報が取得できません");
+        EXPECT_EQ(IniUrl(), "");
+    }
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+
+    // The first http:// link teaches the URL, in time for this menu.
+    ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
+    EXPECT_EQ(IniUrl(), Popfile().base);
+    EXPECT_EQ(Items(items[0].submenu).size(), 5u);
+    ShowMessage("X-Text-Classification: spam\nX-POPFile-Link: http://127.0.0.1:1/jump_to_message?view=2\n");
+    HostBuildFolderMenu(FolderWindow());
+    EXPECT_EQ(IniUrl(), Popfile().base);
+}
+
+struct OpenRow {
+    const char *label;
+    std::string link; // "" for no header
+    std::string opened; // "" for nothing
+};
+
+TEST(ClassifierOpen, OnlyWebLinksAreOpened)
+{
+    FolderWindow();
+    const std::string base = Popfile().base;
+    const std::string good = base + "jump_to_message?view=5";
+    const OpenRow withUrl[] = {
+        {"message link", good, good},
+        {"https in upper case", "HTTPS://example.com/jump?view=1", "HTTPS://example.com/jump?view=1"},
+        {"no link", "", base},
+        {"file link", "file:///C:/windows/system32/calc.exe", base},
+        {"program path", "C:\\windows\\system32\\calc.exe", base},
+        {"share", "\\\\evil\\share\\run.exe", base},
+        {"script", "javascript:alert(1)", base},
+        {"quote in the link", "http://x/\" --new-window \"file:///C:/", base},
+    };
+    StartPlugin(base);
+    for (const OpenRow &row : withUrl) {
+        SCOPED_TRACE(row.label);
+        ShowMessage("X-Text-Classification: spam\n" +
+                    (row.link.empty() ? std::string() : "X-POPFile-Link: " + row.link + "\n"));
+        HMENU menu = HostBuildFolderMenu(FolderWindow());
+        size_t events = HostEvents().size();
+        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFileを開く"}), 0u);
+        std::vector<HostEvent> shell = HostEventsOfKind("shell", events);
+        ASSERT_EQ(shell.size(), 1u);
+        EXPECT_EQ(shell[0].raw, row.opened);
+        EXPECT_EQ(shell[0].extra, "open");
+        EXPECT_EQ(shell[0].flags, (DWORD)SW_SHOWNORMAL);
+        EXPECT_EQ(shell[0].window, nullptr);
+        EXPECT_TRUE(HostEventsOfKind("process", events).empty());
+    }
+
+    // Without a URL setting a forged link opens nothing at all.
+    StartPlugin("");
+    const char *forged[] = {"", "file:///C:/windows/system32/calc.exe", "C:\\windows\\notepad.exe"};
+    for (const char *link : forged) {
+        SCOPED_TRACE(link);
+        ShowMessage(std::string("X-Text-Classification: spam\n") +
+                    (*link ? std::string("X-POPFile-Link: ") + link + "\n" : std::string()));
+        HMENU menu = HostBuildFolderMenu(FolderWindow());
+        size_t events = HostEvents().size();
+        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFileを開く"}), 0u);
+        EXPECT_TRUE(HostEventsOfKind("shell", events).empty());
+        EXPECT_TRUE(HostEventsOfKind("process", events).empty());
+    }
+    EXPECT_EQ(IniUrl(), "");
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine beside a POPFile stand-in.
+#
+#   with_popfile_standin.sh STANDIN BUILD_DIR CLASSIFIER_FILE TEST_EXE [test args...]
+#
+# STANDIN is the native popfile-standin program; when it is missing it is
+# built from standins/popfile into BUILD_DIR. The stand-in listens on free
+# loopback ports with an empty spool and a fresh state directory. The test
+# program learns where through the environment (Windows paths, as Wine
+# sees the Linux files below Z:):
+#   SORTELLA_POPFILE_HTTP   web interface port (of the relay in front of it)
+#   SORTELLA_POPFILE_POP3   POP3 port
+#   SORTELLA_POPFILE_KEY    the web interface's key
+#   SORTELLA_POPFILE_STATE  state directory (requests/, reclassify.log, control)
+#   SORTELLA_POPFILE_SPOOL  spool directory (one message per file)
+# The stand-in is stopped when the program ends; the state directory is
+# kept when the program failed.
+set -u
+standin=$1 build_dir=$2 classifier=$3 test_exe=$4
+shift 4
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+
+if [ ! -x "$standin" ]; then
+    standin=$build_dir/popfile-standin
+    if [ ! -x "$standin" ]; then
+        echo "building the POPFile stand-in into $build_dir"
+        cmake -S "$repo/standins/popfile" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+            cmake --build "$build_dir" --target popfile-standin -j2 >/dev/null || exit 1
+    fi
+fi
+
+work=$(mktemp -d /tmp/sortella-classifier.XXXXXX)
+mkdir -p "$work/spool" "$work/state"
+key=0f5e2a7c9b3d41e8a6c2d0b9e7f13a54
+"$standin" --pop3-port 0 --http-port 0 --spool "$work/spool" --state-dir "$work/state" \
+    --classifier "$classifier" --key "$key" >"$work/ports" 2>"$work/standin.err" &
+pid=$!
+
+for _ in $(seq 100); do
+    grep -q '^http ' "$work/ports" 2>/dev/null && grep -q '^pop3 ' "$work/ports" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+http=$(awk '$1 == "http" {print $2}' "$work/ports")
+pop3=$(awk '$1 == "pop3" {print $2}' "$work/ports")
+if [ -z "$http" ] || [ -z "$pop3" ]; then
+    echo "the POPFile stand-in did not start:"
+    cat "$work/standin.err"
+    kill "$pid" 2>/dev/null
+    exit 1
+fi
+
+# WinInet reaches the web interface through a relay that makes every
+# response close its connection (see http_close_relay.py for why).
+python3 "$here/http_close_relay.py" "$http" >"$work/relay" 2>"$work/relay.err" &
+relay_pid=$!
+for _ in $(seq 50); do
+    grep -q '^relay ' "$work/relay" 2>/dev/null && break
+    sleep 0.1
+done
+relay=$(awk '$1 == "relay" {print $2}' "$work/relay")
+if [ -z "$relay" ]; then
+    echo "the relay did not start:"
+    cat "$work/relay.err"
+    kill "$pid" "$relay_pid" 2>/dev/null
+    exit 1
+fi
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+export SORTELLA_POPFILE_HTTP=$relay SORTELLA_POPFILE_POP3=$pop3 SORTELLA_POPFILE_KEY=$key
+export SORTELLA_POPFILE_STATE=$(windows_path "$work/state")
+export SORTELLA_POPFILE_SPOOL=$(windows_path "$work/spool")
+# Wine passes variables of the Linux environment on to the program.
+export WINEDEBUG=${WINEDEBUG:--all}
+
+bash "$repo/scripts/wine-run.sh" "$test_exe" "$@"
+status=$?
+
+kill "$pid" "$relay_pid" 2>/dev/null
+wait "$pid" "$relay_pid" 2>/dev/null
+if [ "$status" -eq 0 ]; then
+    rm -rf "$work"
+else
+    echo "stand-in state kept in $work"
+fi
+exit "$status"
