@@ -225,8 +225,17 @@ timeout 1500 wine "$work/postwick/postwick-standin.exe" \
 host_pid=$!
 wait "$host_pid" || host_status=$?
 host_pid=""
+# The watcher is done once the dialog closed; when the program ended
+# without ever showing it, the watcher is stopped.
+for _ in $(seq 1 25); do
+    kill -0 "$watcher_pid" 2>/dev/null || break
+    sleep 0.2
+done
+kill "$watcher_pid" >/dev/null 2>&1 || true
 wait "$watcher_pid" 2>/dev/null || true
 watcher_pid=""
+# The stand-in program writes its PNGs uncompressed.
+mogrify -strip -define png:compression-level=9 "$shots"/*.png 2>/dev/null || true
 
 # ---------------------------------------------------------------- checks
 echo "== checking what happened"
