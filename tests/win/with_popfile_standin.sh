@@ -8,7 +8,7 @@
 # loopback ports with an empty spool and a fresh state directory. The test
 # program learns where through the environment (Windows paths, as Wine
 # sees the Linux files below Z:):
-#   SORTELLA_POPFILE_HTTP   web interface port (of the relay in front of it)
+#   SORTELLA_POPFILE_HTTP   web interface port
 #   SORTELLA_POPFILE_POP3   POP3 port
 #   SORTELLA_POPFILE_KEY    the web interface's key
 #   SORTELLA_POPFILE_STATE  state directory (requests/, reclassify.log, control)
@@ -51,24 +51,8 @@ if [ -z "$http" ] || [ -z "$pop3" ]; then
     exit 1
 fi
 
-# WinInet reaches the web interface through a relay that makes every
-# response close its connection (see http_close_relay.py for why).
-python3 "$here/http_close_relay.py" "$http" >"$work/relay" 2>"$work/relay.err" &
-relay_pid=$!
-for _ in $(seq 50); do
-    grep -q '^relay ' "$work/relay" 2>/dev/null && break
-    sleep 0.1
-done
-relay=$(awk '$1 == "relay" {print $2}' "$work/relay")
-if [ -z "$relay" ]; then
-    echo "the relay did not start:"
-    cat "$work/relay.err"
-    kill "$pid" "$relay_pid" 2>/dev/null
-    exit 1
-fi
-
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-export SORTELLA_POPFILE_HTTP=$relay SORTELLA_POPFILE_POP3=$pop3 SORTELLA_POPFILE_KEY=$key
+export SORTELLA_POPFILE_HTTP=$http SORTELLA_POPFILE_POP3=$pop3 SORTELLA_POPFILE_KEY=$key
 export SORTELLA_POPFILE_STATE=$(windows_path "$work/state")
 export SORTELLA_POPFILE_SPOOL=$(windows_path "$work/spool")
 # Wine passes variables of the Linux environment on to the program.
@@ -77,8 +61,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 bash "$repo/scripts/wine-run.sh" "$test_exe" "$@"
 status=$?
 
-kill "$pid" "$relay_pid" 2>/dev/null
-wait "$pid" "$relay_pid" 2>/dev/null
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
 if [ "$status" -eq 0 ]; then
     rm -rf "$work"
 else
