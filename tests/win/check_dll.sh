@@ -3,6 +3,8 @@
 # exports, importing only Windows system DLLs, with Shift_JIS literals and
 # the version resource's values.
 set -u
+# objdump and grep must not be localised.
+export LC_ALL=C
 dll=$1
 fail=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
