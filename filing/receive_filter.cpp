@@ -19,6 +19,62 @@ PendingMove *PendingTail;
 
 // Holds a value of up to 200 bytes and, later, an account title.
 const int kLineSize = 201;
+const int kTitleSize = 200; // what ReadAccountTitle writes at most, NUL included
+const char kAccountIni[] = "\\account.ini";
+
+// The title of the account last looked up, with the write time and size of
+// its "account.ini" when it was read. A retrieval filters many messages of
+// one account; reading the title once instead of once per message keeps
+// the filter near the cost of reading the message itself, and a changed
+// file is read again.
+struct AccountTitleRecord {
+    char IniPath[MAX_PATH]; // "" when nothing is kept
+    FILETIME WriteTime;
+    DWORD Size;
+    char Title[kTitleSize];
+};
+AccountTitleRecord LastAccountTitle;
+
+// Writes the path of the message's "account.ini" (the mailbox directory and
+// the first name below it) into `iniPath` (MAX_PATH bytes); false when it
+// does not fit.
+bool AccountIniPath(const char *path, int mailboxLength, char *iniPath)
+{
+    const char *accountEnd = path + mailboxLength;
+    while (*accountEnd && *accountEnd != '\\')
+        ++accountEnd;
+    size_t length = static_cast<size_t>(accountEnd - path);
+    if (length + sizeof kAccountIni > MAX_PATH)
+        return false;
+    memcpy(iniPath, path, length);
+    memcpy(iniPath + length, kAccountIni, sizeof kAccountIni);
+    return true;
+}
+
+// ReadAccountTitle, answered from LastAccountTitle while the account's
+// "account.ini" is the same file, unchanged. `title` holds kTitleSize bytes.
+void ReadAccountTitleOnce(const char *path, int mailboxLength, char *title)
+{
+    char iniPath[MAX_PATH];
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!AccountIniPath(path, mailboxLength, iniPath) ||
+        !GetFileAttributesExA(iniPath, GetFileExInfoStandard, &data)) {
+        LastAccountTitle.IniPath[0] = '\0';
+        ReadAccountTitle(path, title);
+        return;
+    }
+    AccountTitleRecord &last = LastAccountTitle;
+    if (strcmp(last.IniPath, iniPath) == 0 && CompareFileTime(&last.WriteTime, &data.ftLastWriteTime) == 0 &&
+        last.Size == data.nFileSizeLow) {
+        strcpy(title, last.Title);
+        return;
+    }
+    ReadAccountTitle(path, title);
+    memcpy(last.IniPath, iniPath, sizeof iniPath);
+    last.WriteTime = data.ftLastWriteTime;
+    last.Size = data.nFileSizeLow;
+    strcpy(last.Title, title);
+}
 
 char *ReadSummaryHeader(const char *path, const char *name, bool wanted)
 {
@@ -77,7 +133,7 @@ void FilterReceivedMessage(const char *path)
     char *from = ReadSummaryHeader(path, "From:", PluginSettings.DispFrom);
     char *subject = ReadSummaryHeader(path, "Subject:", PluginSettings.DispSubject);
 
-    ReadAccountTitle(path, line);
+    ReadAccountTitleOnce(path, mailboxLength, line);
     size_t size = strlen(rule->Folder) + strlen(path) + strlen(line) + 8;
     char *destination = static_cast<char *>(malloc(size));
     if (!destination) {

@@ -231,7 +231,9 @@ protected:
     {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
-        std::string mailbox = std::string(temp) + "sortella_filing_" + std::to_string(GetCurrentProcessId());
+        // A mailbox of this run's own (Wine reuses process ids).
+        std::string mailbox = std::string(temp) + "sortella_filing_" + std::to_string(GetCurrentProcessId()) + "_" +
+                              std::to_string(GetTickCount());
         ASSERT_EQ(HostSetMailbox(mailbox.c_str()), 1);
         const char *port = getenv("SORTELLA_POPFILE_POP3");
         ASSERT_EQ(HostAddAccount("acc", "Work", "127.0.0.1", port ? port : "1", "1"), 1);
@@ -321,6 +323,7 @@ TEST_F(FilingTest, QueuesMessagesWithARuleInArrivalOrder)
     std::string outside = "C:\\elsewhere\\acc\\郵便受け\\00000001.PWK";
 
     EXPECT_FALSE(HostCallEndRetrieve(window)); // nothing queued yet
+    size_t filedBefore = HostListMessages("acc", "ごみ箱").size();
     Filter({a, ham, b, none, lower, blank, capital, inBody, c, longLine, missing, outside});
     EndRetrieveAndRun();
 
@@ -336,7 +339,7 @@ TEST_F(FilingTest, QueuesMessagesWithARuleInArrivalOrder)
     }
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 3) + "  A\n  x : B\n  C\n"));
-    EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), 3u);
+    EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), filedBefore + 3);
 }
 
 TEST_F(FilingTest, EndRetrievePostsTheCommandAndTheMovesWaitForIt)
@@ -370,6 +373,19 @@ TEST_F(FilingTest, AccountWithoutTitleIsTriedAsItIs)
     ASSERT_EQ(Moves().size(), 1u);
     EXPECT_EQ(Moves()[0].extra, "\\ごみ箱");
     EXPECT_EQ(Boxes().size(), Moves()[0].result ? 1u : 0u);
+}
+
+// The title is read again once the account's file changed.
+TEST_F(FilingTest, RenamedAccountGivesTheNewTitle)
+{
+    ASSERT_EQ(HostAddAccount("renamed", "Old", "127.0.0.1", "1", "1"), 1);
+    Filter({Message("X-Text-Classification: spam", "renamed")});
+    ASSERT_EQ(HostSetAccountValue("renamed", "Title", "New name"), 1);
+    Filter({Message("X-Text-Classification: spam", "renamed")});
+    EndRetrieveAndRun();
+    ASSERT_EQ(Moves().size(), 2u);
+    EXPECT_EQ(Moves()[0].extra, "Old\\ごみ箱");
+    EXPECT_EQ(Moves()[1].extra, "New name\\ごみ箱");
 }
 
 // ---- The summary -------------------------------------------------------
