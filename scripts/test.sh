@@ -25,6 +25,6 @@ source scripts/xvfb-session.sh
 scripts/wine-prefix.sh
 # Wine runs under emulation on some machines, where a rare emulator fault
 # can end a program; such a test gets one more run.
-ctest --test-dir build/win --output-on-failure --timeout 900 --repeat until-pass:2 || status=1
+ctest --test-dir build/win --output-on-failure --timeout 720 --repeat until-pass:2 || status=1
 
 exit $status
