@@ -330,10 +330,12 @@ TEST_F(SetupDialogTest, TabOrderAndFontFollowTheTemplate)
               },
               [](HWND d) { Click(d, IDC_SHOW_MESSAGE); },
               [&](HWND d) { withSender = TabOrder(d); }, [](HWND d) { PressCloseBox(d); }});
-    // Radio buttons, group boxes and static texts are no tab stops; the
-    // disabled sender box is skipped.
-    EXPECT_EQ(withoutSender, (std::vector<int>{1000, 1001, 1009, 1011, 1003, 1004, 1012}));
-    EXPECT_EQ(withSender, (std::vector<int>{1000, 1001, 1009, 1010, 1011, 1003, 1004, 1012}));
+    // Group boxes and static texts are no tab stops; of the radio buttons
+    // only the checked one is (the system gives it the tab stop); disabled
+    // boxes are skipped.
+    EXPECT_EQ(withoutSender, (std::vector<int>{1000, 1001, 1009, 1008, 1003, 1004, 1012}));
+    EXPECT_EQ(withSender,
+              (std::vector<int>{1000, 1001, 1009, 1006, 1010, 1011, 1003, 1004, 1012}));
     EXPECT_EQ(face, "ＭＳ Ｐゴシック");
 }
 
