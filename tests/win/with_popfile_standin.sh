@@ -36,6 +36,9 @@ key=0f5e2a7c9b3d41e8a6c2d0b9e7f13a54
 "$standin" --pop3-port 0 --http-port 0 --spool "$work/spool" --state-dir "$work/state" \
     --classifier "$classifier" --key "$key" >"$work/ports" 2>"$work/standin.err" &
 pid=$!
+# Stopped however this script ends (a test time-out kills the script).
+trap 'kill "$pid" 2>/dev/null' EXIT
+trap 'exit 143' TERM INT
 
 for _ in $(seq 100); do
     grep -q '^http ' "$work/ports" 2>/dev/null && grep -q '^pop3 ' "$work/ports" && break
