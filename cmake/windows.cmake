@@ -63,6 +63,12 @@ endfunction()
 # when the executable has exports enabled.
 set(CMAKE_ENABLE_EXPORTS ON)
 
+# Keeps Wine's desktop and service processes up for a whole test session
+# (scripts/xvfb-session.sh starts it).
+add_executable(wine-keepalive WIN32 scripts/wine-keepalive.c)
+set_target_properties(wine-keepalive PROPERTIES ENABLE_EXPORTS OFF)
+target_link_options(wine-keepalive PRIVATE -static)
+
 foreach(dir standins/host tests/win bench/win)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})

@@ -23,6 +23,7 @@ cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 cmake --build build/win -j"$jobs"
 source scripts/xvfb-session.sh
 scripts/wine-prefix.sh
+keep_wine_warm build/win/wine-keepalive.exe
 # Wine runs under emulation on some machines, where a rare emulator fault
 # can end a program; such a test gets one more run.
 ctest --test-dir build/win --output-on-failure --timeout 720 --repeat until-pass:2 || status=1

@@ -2,6 +2,10 @@
 # of the calling script, and stops both when it exits. Under emulation every
 # Wine start would otherwise also start Wine's service processes again,
 # which costs about a minute each.
+#
+# keep_wine_warm KEEPALIVE_EXE (after scripts/wine-prefix.sh) also keeps
+# Wine's desktop and service processes running until the session ends, so
+# that each program that follows finds them up; it returns once they are.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 sortella_display=""
 for number in $(seq 91 140); do
@@ -28,7 +32,27 @@ sortella_own_wineserver=0
 if wineserver -p >/dev/null 2>&1; then
     sortella_own_wineserver=1
 fi
+sortella_keepalive_pid=""
+keep_wine_warm() {
+    local ready
+    ready=$(mktemp -u /tmp/sortella-keepalive.XXXXXX)
+    wine "$1" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
+    sortella_keepalive_pid=$!
+    for _ in $(seq 1 600); do
+        [ -e "$ready" ] && break
+        kill -0 "$sortella_keepalive_pid" 2>/dev/null || break
+        sleep 1
+    done
+    if [ ! -e "$ready" ]; then
+        echo "Wine's desktop did not come up; programs will start it themselves." >&2
+        return 0
+    fi
+    rm -f "$ready"
+}
 stop_xvfb_session() {
+    if [ -n "$sortella_keepalive_pid" ]; then
+        kill "$sortella_keepalive_pid" >/dev/null 2>&1 || true
+    fi
     if [ "$sortella_own_wineserver" = 1 ]; then
         wineserver -k >/dev/null 2>&1 || true
     fi
