@@ -158,6 +158,10 @@ HWND FolderWindow()
         char mailbox[MAX_PATH];
         snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-%lu\\", temp, GetCurrentProcessId());
         HostSetMailbox(mailbox);
+        // WinInet stays loaded while the plug-in is unloaded and loaded
+        // again: under qemu's emulation of Wine, the first connection of a
+        // WinInet loaded for the second time in a process can hang.
+        LoadLibraryA("wininet.dll");
         std::string transcript = Environment("SORTELLA_TRANSCRIPT");
         if (!transcript.empty())
             HostTranscriptTo(transcript.c_str());
