@@ -117,7 +117,7 @@ void ServeHttpConnection(int fd)
         HttpResponse response = AnswerRequest(request, knobs);
         if (!own)
             LogHttpRequest(raw, request.method, request.target, response.status);
-        bool keepAlive = request.keepAlive && !StopRequested();
+        bool keepAlive = request.keepAlive && knobs.httpKeepAlive && !StopRequested();
         if (SendResponse(fd, response, keepAlive, request.method == "HEAD", own ? nullptr : &knobs) != 0 ||
             !keepAlive)
             return;

@@ -155,6 +155,10 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
     } else if (name == "http-close-after" || name == "pop3-close-after") {
         result = ReadLong(value, -1, 1L << 30, &number);
         (name == "http-close-after" ? changed.httpCloseAfter : changed.pop3CloseAfter) = number;
+    } else if (name == "http-keep-alive") {
+        if (value == "on") changed.httpKeepAlive = true;
+        else if (value == "off") changed.httpKeepAlive = false;
+        else result = -1;
     } else if (name == "pattern-case") {
         result = ReadLetterCase(value, false, &changed.patternCase);
     } else if (name == "bucket-case") {
@@ -237,6 +241,7 @@ const char* UsageText()
            "  --buckets-page normal|no-buckets|no-session\n"
            "  --status \"PATH CODE [page]\"   (repeatable)\n"
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
+           "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
            "  --link-base URL\n";
 }

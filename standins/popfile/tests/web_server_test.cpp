@@ -240,3 +240,25 @@ TEST_F(WebServerTest, KeptAliveConnectionServesSeveralRequests)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WebServerTest, KeepAliveOffClosesAfterEachAnswer)
+{
+    Start({"--http-keep-alive", "off"});
+    int fd = ConnectTo(run.httpPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendText(fd, "GET / HTTP/1.1\r\nHost: x\r\n\r\nGET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    std::string answer;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = recv(fd, chunk, sizeof chunk, 0)) > 0)
+        answer.append(chunk, static_cast<size_t>(got));
+    close(fd);
+    EXPECT_EQ(0, got) << "the server ends the connection";
+    EXPECT_EQ(200, StatusOf(answer));
+    EXPECT_NE(std::string::npos, answer.find("Connection: close\r\n"));
+    EXPECT_EQ(answer.find("HTTP/1.1 200"), answer.rfind("HTTP/1.1 200")) << "one answer only";
+}
+
+}  // namespace
