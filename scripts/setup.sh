@@ -23,14 +23,32 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
+# A mirror in the middle of a sync answers with index files of the wrong
+# size, at times for days; apt-get update then fails for that index alone.
+# After a few tries the install goes on with the lists it has, preferring
+# the release itself over its updates, so that both architectures of a
+# library are taken at the same version even when one architecture's
+# security index is missing.
+install_release=()
+update_package_lists() {
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get update -q && return 0
+        echo "apt-get update failed (try $attempt)" >&2
+        [ "$attempt" -lt 3 ] && sleep $((attempt * 10))
+    done
+    echo "Going on with the package lists at hand, preferring bookworm itself." >&2
+    install_release=(-t bookworm)
+}
+
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    apt-get update -q
+    update_package_lists
 fi
 mapfile -t missing < <(missing_packages)
 if [ "${#missing[@]}" -gt 0 ]; then
-    apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+    update_package_lists
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${install_release[@]}" "${missing[@]}"
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
