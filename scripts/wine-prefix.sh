@@ -18,7 +18,7 @@ mkdir -p "$WINEPREFIX"
 setup_processes_running() {
     local pid
     for pid in $(pgrep -f 'wineboot.exe|rundll32.exe|winemenubuilder.exe'); do
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+        { tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }
