@@ -15,27 +15,14 @@
 # is done.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 limit=${SORTELLA_WINE_TIMEOUT:-400}
-skipped_note=""
 work=$(mktemp -d /tmp/sortella-wine-run.XXXXXX)
 export GTEST_OUTPUT="xml:Z:${work//\//\\}\\report.xml"
-
-# Under qemu's emulation some tests stop the Wine process for good; they are
-# listed, with the reason, in tests/win/emulated_wine_skips.txt.
-skips="$(dirname "${BASH_SOURCE[0]}")/../tests/win/emulated_wine_skips.txt"
-if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null && [ -f "$skips" ]; then
-    list=$(grep -v '^#' "$skips" | grep . | paste -sd:)
-    if [ -n "$list" ]; then
-        export GTEST_FILTER="-$list"
-        skipped_note="(under emulation, not run: $list)"
-    fi
-fi
 
 wine "$@" </dev/null >"$work/output" 2>&1 &
 pid=$!
 finish() {
     kill -9 "$pid" 2>/dev/null
     cat "$work/output"
-    [ -z "$skipped_note" ] || echo "$skipped_note"
     rm -rf "$work"
 }
 trap 'finish; exit 143' TERM INT
