@@ -196,9 +196,11 @@ EOF
 
 # Watches for the wait dialog (an X window named "Sortella"), takes its
 # picture, then opens POPFile's POP3 port. Writes what it saw to a file.
+# It watches as long as the host may run: under emulation Wine's first
+# window can take minutes to come up.
 watch_wait_dialog() {
     local waited=0
-    while [ $waited -lt 1800 ]; do
+    while [ $waited -lt 7500 ]; do
         if xwininfo -root -tree 2>/dev/null | grep -qF '"Sortella":'; then
             sleep 1.5 # let it paint
             import -window root "$shots/wait-dialog.png" 2>/dev/null || true
