@@ -98,15 +98,8 @@ state=$work/popfile
 mkdir -p "$state"
 # The POP3 port starts closed, as when POPFile is still starting up.
 echo "pop3-delay never" > "$state/control"
-# Under qemu's emulation of 32-bit Wine a second thread can stop a Wine
-# process; WinInet starts one to watch kept-alive connections, so there
-# every answer closes its connection.
-standin_flags=()
-if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
-    standin_flags=(--http-keep-alive off)
-fi
 build/native/standins/popfile/popfile-standin --spool "$spool" --state-dir "$state" \
-    --classifier "$classifier" --control "$state/control" "${standin_flags[@]}" \
+    --classifier "$classifier" --control "$state/control" "${popfile_standin_wine_flags[@]}" \
     >"$work/popfile.out" 2>&1 &
 popfile_pid=$!
 for _ in $(seq 1 100); do

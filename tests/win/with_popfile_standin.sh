@@ -30,21 +30,13 @@ if [ ! -x "$standin" ]; then
     fi
 fi
 
-# Under qemu's emulation of 32-bit Wine (machines whose kernel cannot run
-# 32-bit programs), a second thread in a Wine process can leave both threads
-# on one thread block and stop the process. WinInet starts a thread to
-# watch the connections it keeps open, so there the stand-in closes every
-# connection after its answer and WinInet keeps none.
-standin_flags=()
-if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
-    standin_flags=(--http-keep-alive off)
-fi
+source "$repo/scripts/wine-env.sh"
 
 work=$(mktemp -d /tmp/sortella-classifier.XXXXXX)
 mkdir -p "$work/spool" "$work/state"
 key=0f5e2a7c9b3d41e8a6c2d0b9e7f13a54
 "$standin" --pop3-port 0 --http-port 0 --spool "$work/spool" --state-dir "$work/state" \
-    --classifier "$classifier" --key "$key" "${standin_flags[@]}" >"$work/ports" 2>"$work/standin.err" &
+    --classifier "$classifier" --key "$key" "${popfile_standin_wine_flags[@]}" >"$work/ports" 2>"$work/standin.err" &
 pid=$!
 # Stopped however this script ends (a test time-out kills the script).
 trap 'kill "$pid" 2>/dev/null' EXIT
@@ -65,11 +57,10 @@ if [ -z "$http" ] || [ -z "$pop3" ]; then
 fi
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+# Wine passes variables of the Linux environment on to the program.
 export SORTELLA_POPFILE_HTTP=$http SORTELLA_POPFILE_POP3=$pop3 SORTELLA_POPFILE_KEY=$key
 export SORTELLA_POPFILE_STATE=$(windows_path "$work/state")
 export SORTELLA_POPFILE_SPOOL=$(windows_path "$work/spool")
-# Wine passes variables of the Linux environment on to the program.
-export WINEDEBUG=${WINEDEBUG:--all}
 
 bash "$repo/scripts/wine-run.sh" "$test_exe" "$@"
 status=$?
