@@ -14,24 +14,34 @@ const UINT kShiftJisCodePage = 932;
 
 } // namespace
 
-int ConvertCharsetToCp932(WordCharset charset, const char *input, char *output, size_t size)
+int ConvertCharsetToCp932(WordCharset charset, const char *input, size_t length, char *output, size_t size)
 {
     UINT from = charset == WordCharsetUtf8 ? CP_UTF8 : charset == WordCharsetEucJp ? kEucJpCodePage : 0;
-    if (!from || size == 0 || size > 0x7FFFFFFF)
+    if (!from || size == 0 || size > 0x7FFFFFFF || length > 0x7FFFFFFF)
         return -1;
-    int units = MultiByteToWideChar(from, 0, input, -1, nullptr, 0);
+    if (length == 0) {
+        output[0] = '\0';
+        return 0;
+    }
+    if (size < 2)
+        return -1; // a non-empty text gives at least one byte and its NUL
+    int inputLength = static_cast<int>(length);
+    int units = MultiByteToWideChar(from, 0, input, inputLength, nullptr, 0);
     if (units <= 0)
         return -1;
     WCHAR *wide = static_cast<WCHAR *>(malloc(sizeof(WCHAR) * units));
     if (!wide)
         return -1;
     int written = 0;
-    if (MultiByteToWideChar(from, 0, input, -1, wide, units) == units) {
+    if (MultiByteToWideChar(from, 0, input, inputLength, wide, units) == units) {
         BOOL usedDefault = FALSE;
-        written = WideCharToMultiByte(kShiftJisCodePage, 0, wide, -1, output, static_cast<int>(size), "?",
+        // One byte is kept for the NUL, which the counted form does not write.
+        written = WideCharToMultiByte(kShiftJisCodePage, 0, wide, units, output, static_cast<int>(size) - 1, "?",
                                       &usedDefault);
     }
     free(wide);
-    // The count includes the NUL; 0 means failure or no room.
-    return written > 0 ? written - 1 : -1;
+    if (written <= 0)
+        return -1; // failure or no room
+    output[written] = '\0';
+    return written;
 }

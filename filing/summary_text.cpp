@@ -55,13 +55,14 @@ bool NameEquals(const char *name, size_t length, const char *expected)
     return true;
 }
 
-// The charset named by the encoded word whose "=?" is at `word`; the name
-// ends at the next "?" (the word has one, or the decoder would not take it)
-// or at a "*" that starts an RFC 2231 language tag.
-WordCharset CharsetOfWord(const char *word)
+// The charset that `word` names; the name ends at a "*" that starts an
+// RFC 2231 language tag.
+WordCharset CharsetOfWord(const EncodedWord &word)
 {
-    const char *name = word + 2;
-    size_t length = strcspn(name, "?*");
+    const char *name = word.charset;
+    size_t length = 0;
+    while (length < word.charsetLength && name[length] != '*')
+        ++length;
     if (NameEquals(name, length, "UTF-8"))
         return WordCharsetUtf8;
     if (NameEquals(name, length, "EUC-JP"))
@@ -138,17 +139,39 @@ void ConvertJisRuns(char *text)
     *out = '\0';
 }
 
-// Replaces the text by its conversion to code page 932 when that fits in
-// `size` bytes; otherwise leaves it.
-void ConvertWholeText(char *text, WordCharset charset, size_t size)
+bool IsAscii(const char *bytes, size_t length)
 {
-    char *converted = static_cast<char *>(malloc(size));
-    if (!converted)
-        return;
-    int length = ConvertCharsetToCp932(charset, text, converted, size);
-    if (length >= 0 && static_cast<size_t>(length) < size)
-        memcpy(text, converted, static_cast<size_t>(length) + 1);
-    free(converted);
+    for (size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// A run of adjacent words of one convertible charset, decoded into the work
+// area from `start` to the output position.
+struct ConvertibleRun {
+    char *start; // nullptr: no run open
+    WordCharset charset;
+};
+
+// Converts the open run in place and returns the output position after it.
+// `limit` is the furthest the output may reach: the converted bytes must
+// not overtake the input already walked, or the rest would not fit.
+// ASCII reads the same in both charsets and in code page 932.
+char *CloseRun(ConvertibleRun *run, char *output, char *limit, char *scratch)
+{
+    char *start = run->start;
+    run->start = nullptr;
+    size_t length = static_cast<size_t>(output - start);
+    if (IsAscii(start, length))
+        return output;
+    size_t room = static_cast<size_t>(limit - start);
+    int converted = ConvertCharsetToCp932(run->charset, start, length, scratch, room + 1);
+    if (converted < 0 || static_cast<size_t>(converted) > room)
+        return output; // kept as decoded
+    memcpy(start, scratch, static_cast<size_t>(converted));
+    return start + converted;
 }
 
 } // namespace
@@ -175,43 +198,42 @@ char *ExtractDisplayName(char *text)
     return text;
 }
 
-WordCharset CommonWordCharset(const char *text)
+void DecodeToShiftJis(char *text)
 {
-    // The words are walked exactly as DecodeEncodedWords walks them; the
-    // decoded bytes go to a scratch area and are thrown away.
-    char *scratch = static_cast<char *>(malloc(strlen(text) + 1));
-    if (!scratch)
-        return WordCharsetOther;
-    WordCharset common = WordCharsetOther;
-    bool anyWord = false;
-    const char *cursor = text;
-    char encoding = 0;
-    ptrdiff_t offset;
-    while ((offset = FindEncodedWord(cursor, &encoding)) >= 0) {
-        cursor += offset;
-        WordCharset named = CharsetOfWord(cursor);
-        char *end = encoding == 'B' ? DecodeBWord(scratch, &cursor) : DecodeQWord(scratch, &cursor);
-        if (!end)
-            break; // no complete word: the decoder stops here too
-        if (anyWord && named != common) {
-            common = WordCharsetOther;
-            break;
-        }
-        common = named;
-        anyWord = true;
-        if (common == WordCharsetOther)
-            break;
+    size_t length = strlen(text);
+    char *decoded = static_cast<char *>(malloc(length + 1));
+    char *scratch = static_cast<char *>(malloc(length + 1));
+    if (!decoded || !scratch) {
+        free(decoded);
+        free(scratch);
+        return;
     }
+    EncodedWordWalk walk;
+    StartEncodedWordWalk(&walk, text);
+    char *output = decoded;
+    ConvertibleRun run = {nullptr, WordCharsetOther};
+    EncodedWord word;
+    while (NextEncodedWord(&walk, &word)) {
+        size_t plain = static_cast<size_t>(word.start - walk.cursor);
+        WordCharset named = CharsetOfWord(word);
+        // The output may reach as far as the input walked so far.
+        char *limit = decoded + (walk.cursor - text);
+        if (run.start && (plain > 0 || named != run.charset))
+            output = CloseRun(&run, output, limit, scratch);
+        memcpy(output, walk.cursor, plain);
+        output += plain;
+        if (named != WordCharsetOther && !run.start)
+            run = {output, named};
+        output = DecodeEncodedWord(&walk, &word, output);
+    }
+    if (run.start)
+        output = CloseRun(&run, output, decoded + (walk.cursor - text), scratch);
+    size_t rest = strlen(walk.cursor);
+    memcpy(output, walk.cursor, rest + 1);
+    memcpy(text, decoded, static_cast<size_t>(output - decoded) + rest + 1);
+    free(decoded);
     free(scratch);
-    return common;
-}
-
-void ConvertDecodedToShiftJis(char *text, WordCharset charset, size_t size)
-{
-    if (charset == WordCharsetUtf8 || charset == WordCharsetEucJp)
-        ConvertWholeText(text, charset, size);
-    else
-        ConvertJisRuns(text);
+    ConvertJisRuns(text);
 }
 
 char *CutToLength(char *text, int limit)
@@ -219,12 +241,7 @@ char *CutToLength(char *text, int limit)
     text = SkipSpaces(text);
     if (!*text)
         return nullptr;
-    // Decoding only shortens the text, so the converted text may use the
-    // whole of what the undecoded one occupied.
-    size_t size = strlen(text) + 1;
-    WordCharset charset = CommonWordCharset(text);
-    DecodeEncodedWords(text);
-    ConvertDecodedToShiftJis(text, charset, size);
+    DecodeToShiftJis(text);
 
     int count = 0;
     while (count < limit && text[count]) {

@@ -14,10 +14,10 @@
 // result may be empty.
 char *ExtractDisplayName(char *text);
 
-// Skips leading spaces, decodes encoded words, turns the result into
-// Shift_JIS (ConvertDecodedToShiftJis) and cuts it to at most `limit` bytes
-// without splitting a double-byte character. Returns a pointer into `text`,
-// or nullptr when the text is only spaces.
+// Skips leading spaces, decodes encoded words into Shift_JIS
+// (DecodeToShiftJis) and cuts the result to at most `limit` bytes without
+// splitting a double-byte character. Returns a pointer into `text`, or
+// nullptr when the text is only spaces.
 char *CutToLength(char *text, int limit);
 
 // The summary's sender text from a "From:" value: the display name, cut to
@@ -29,34 +29,31 @@ char *SenderForSummary(char *text, int fromLength);
 // `subjectLength` bytes (26 when below 1). nullptr when only spaces.
 char *SubjectForSummary(char *text, int subjectLength);
 
-// Charsets that the summary converts to Shift_JIS as a whole.
+// Decodes the encoded words of `text` in place (as DecodeEncodedWords
+// does) and turns the result into Shift_JIS. Each run of directly adjacent
+// words that name UTF-8 or EUC-JP (ASCII case ignored, an RFC 2231
+// language suffix "*lang" ignored) is converted from that charset to code
+// page 932, '?' for a character the code page lacks; adjacent words are
+// converted together because senders split one character over two words.
+// Then every JIS run of the text (ESC $ B or ESC $ @ up to ESC ( B or
+// ESC ( J; ESC ( I for half-width katakana) becomes Shift_JIS without its
+// escapes. Bytes outside the words, and words in any other charset, keep
+// their bytes. The text never grows; a run whose conversion would not fit
+// where the run stood keeps its decoded bytes. Linear in the text's length.
+// When no memory is available for the work copy, the text stays as it was.
+void DecodeToShiftJis(char *text);
+
+// Charsets that are converted to code page 932.
 enum WordCharset {
-    WordCharsetOther = -1, // no encoded word, mixed names, or any other name
+    WordCharsetOther = -1, // any other name: the decoded bytes stay
     WordCharsetUtf8 = 0,
     WordCharsetEucJp = 1,
 };
 
-// Which charset every encoded word of the undecoded `text` names (ASCII case
-// ignored, an RFC 2231 language suffix "*lang" ignored): WordCharsetUtf8 or
-// WordCharsetEucJp when all of them name that one, else WordCharsetOther.
-// The words are those DecodeEncodedWords would decode.
-WordCharset CommonWordCharset(const char *text);
-
-// Turns a decoded header text into Shift_JIS, in place. With WordCharsetUtf8
-// or WordCharsetEucJp the whole text is converted from that charset to code
-// page 932 ('?' for a character it lacks); the text stays as it was when the
-// result would not fit in `size` bytes (the size of the buffer that holds
-// the text, at least strlen(text) + 1) or the platform cannot convert.
-// Otherwise every JIS run (ESC $ B or ESC $ @ up to ESC ( B or ESC ( J;
-// ESC ( I for half-width katakana) becomes Shift_JIS without its escapes,
-// and every other byte stays; that never makes the text longer. The result
-// never needs more than `size` bytes.
-void ConvertDecodedToShiftJis(char *text, WordCharset charset, size_t size);
-
-// Platform step (charset_win.cpp, charset_posix.cpp): converts the
-// NUL-terminated `input` from UTF-8 or EUC-JP to code page 932, '?' for
-// each character the code page lacks or each undecodable sequence, into
-// `output` of `size` bytes with its NUL. Returns the length written without
+// Platform step (charset_win.cpp, charset_posix.cpp): converts the `length`
+// bytes at `input` from UTF-8 or EUC-JP to code page 932, '?' for each
+// character the code page lacks or each undecodable sequence, into `output`
+// of `size` bytes with a NUL after them. Returns the length written without
 // the NUL, or -1 when the result does not fit or the conversion is not
 // available; `output` is then unspecified.
-int ConvertCharsetToCp932(WordCharset charset, const char *input, char *output, size_t size);
+int ConvertCharsetToCp932(WordCharset charset, const char *input, size_t length, char *output, size_t size);

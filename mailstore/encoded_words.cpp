@@ -1,12 +1,16 @@
 // Encoded-word decoding: base64 (B) and quoted-printable-like (Q) words,
-// written into a work copy and copied back over the caller's text.
+// found by one walk over the text and written into a work copy that is
+// copied back over the caller's text.
 #include "mailstore/encoded_words.h"
 
 #include <cstdlib>
 #include <cstring>
 
 // One row per 16 byte values, 0x00 at the top.
-const signed char Base64DecodeTable[256] = {
+// Values of the base64 alphabet ("A"-"Z" 0-25, "a"-"z" 26-51, "0"-"9"
+// 52-61, "+" 62, "/" 63), indexed by byte value; "=" (padding) is -2 and
+// every other byte -1, so that any negative entry ends the data.
+static const signed char Base64DecodeTable[256] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 62, -1, -1, -1, 63,
@@ -25,61 +29,58 @@ const signed char Base64DecodeTable[256] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
 };
 
-// Where the last "?B?"/"?b?" and the last "?Q?"/"?q?" of a text begin
-// (nullptr when absent). A marker occurs at or after a position exactly when
-// the last one does, so one pass over the text answers the marker question
-// for every word, and decoding stays linear in the text's length.
-struct LastMarkers {
-    const char *base64;
-    const char *quoted;
-};
-
-static LastMarkers FindLastMarkers(const char *text)
+// Where the last "?B?"/"?b?" and the last "?Q?"/"?q?" of a text begin. A
+// marker occurs at or after a position exactly when the last one does, so
+// one pass over the text answers the marker question for every word.
+void StartEncodedWordWalk(EncodedWordWalk *walk, const char *text)
 {
-    LastMarkers markers = {nullptr, nullptr};
+    walk->cursor = text;
+    walk->lastBase64 = nullptr;
+    walk->lastQuoted = nullptr;
     for (const char *at = text; at[0] != '\0'; at++) {
         if (at[0] != '?' || at[1] == '\0' || at[2] != '?')
             continue;
         if (at[1] == 'B' || at[1] == 'b')
-            markers.base64 = at;
+            walk->lastBase64 = at;
         else if (at[1] == 'Q' || at[1] == 'q')
-            markers.quoted = at;
+            walk->lastQuoted = at;
     }
-    return markers;
-}
-
-// FindEncodedWord with the markers of the text that `text` lies in.
-static ptrdiff_t NextEncodedWord(const char *text, const LastMarkers &markers, char *encoding)
-{
-    const char *start = strstr(text, "=?");
-    if (start == nullptr)
-        return -1;
-    if (markers.base64 != nullptr && markers.base64 >= start)
-        *encoding = 'B';
-    else if (markers.quoted != nullptr && markers.quoted >= start)
-        *encoding = 'Q';
-    else
-        return -1;
-    return start - text;
-}
-
-ptrdiff_t FindEncodedWord(const char *text, char *encoding)
-{
-    return NextEncodedWord(text, FindLastMarkers(text), encoding);
 }
 
 // Start of the encoded text of the word whose "=?" is at `word`: after the
 // "?" that ends the charset name and the "?" that ends the encoding letter.
-// nullptr when either is missing.
-static const char *LocateEncodedText(const char *word)
+// nullptr when either is missing. The cursor later moves past the encoded
+// text's start, so the bytes searched here are walked over once.
+static const char *LocateEncodedText(const char *word, const char **charsetEnd)
 {
-    const char *charsetEnd = strchr(word + 2, '?');
-    if (charsetEnd == nullptr)
+    *charsetEnd = strchr(word + 2, '?');
+    if (*charsetEnd == nullptr)
         return nullptr;
-    const char *letterEnd = strchr(charsetEnd + 1, '?');
+    const char *letterEnd = strchr(*charsetEnd + 1, '?');
     if (letterEnd == nullptr)
         return nullptr;
     return letterEnd + 1;
+}
+
+bool NextEncodedWord(EncodedWordWalk *walk, EncodedWord *word)
+{
+    const char *start = strstr(walk->cursor, "=?");
+    if (start == nullptr)
+        return false;
+    if (walk->lastBase64 != nullptr && walk->lastBase64 >= start)
+        word->encoding = 'B';
+    else if (walk->lastQuoted != nullptr && walk->lastQuoted >= start)
+        word->encoding = 'Q';
+    else
+        return false;
+    const char *charsetEnd;
+    word->encoded = LocateEncodedText(start, &charsetEnd);
+    if (word->encoded == nullptr)
+        return false;
+    word->start = start;
+    word->charset = start + 2;
+    word->charsetLength = (size_t)(charsetEnd - word->charset);
+    return true;
 }
 
 // Moves past the word's closing "?=", each half only when it is there.
@@ -97,11 +98,10 @@ static int Base64Value(char byte)
     return Base64DecodeTable[(unsigned char)byte];
 }
 
-char *DecodeBWord(char *output, const char **cursor)
+// Decodes the base64 text at `in` into `output`; `*end` is set past the
+// word. Returns the position after the bytes written.
+static char *DecodeBText(const char *in, char *output, const char **end)
 {
-    const char *in = LocateEncodedText(*cursor);
-    if (in == nullptr)
-        return nullptr;
     // Each group of four characters gives up to three bytes; the first
     // character outside the alphabet ends the data. A character is looked at
     // only when the one before it was in the alphabet, so never past the NUL.
@@ -141,15 +141,25 @@ char *DecodeBWord(char *output, const char **cursor)
                 in++;
         }
     }
-    *cursor = PassClosing(in);
+    *end = PassClosing(in);
     return output;
 }
 
-char *DecodeQWord(char *output, const char **cursor)
+// Value 0-15 of a hexadecimal digit, either case; 0 for any other byte.
+static int HexDigitValue(int byte)
 {
-    const char *in = LocateEncodedText(*cursor);
-    if (in == nullptr)
-        return nullptr;
+    if (byte >= 'a' && byte <= 'f')
+        return byte - 'a' + 10;
+    if (byte >= 'A' && byte <= 'F')
+        return byte - 'A' + 10;
+    if (byte >= '0' && byte <= '9')
+        return byte - '0';
+    return 0;
+}
+
+// Decodes the Q text at `in` into `output`, as DecodeBText does.
+static char *DecodeQText(const char *in, char *output, const char **end)
+{
     while (*in != '?' && *in != '\0') {
         if (*in != '=') {
             *output++ = *in++;
@@ -167,19 +177,15 @@ char *DecodeQWord(char *output, const char **cursor)
         }
         *output++ = (char)(high * 16 + low);
     }
-    *cursor = PassClosing(in);
+    *end = PassClosing(in);
     return output;
 }
 
-int HexDigitValue(int byte)
+char *DecodeEncodedWord(EncodedWordWalk *walk, const EncodedWord *word, char *output)
 {
-    if (byte >= 'a' && byte <= 'f')
-        return byte - 'a' + 10;
-    if (byte >= 'A' && byte <= 'F')
-        return byte - 'A' + 10;
-    if (byte >= '0' && byte <= '9')
-        return byte - '0';
-    return 0;
+    if (word->encoding == 'B')
+        return DecodeBText(word->encoded, output, &walk->cursor);
+    return DecodeQText(word->encoded, output, &walk->cursor);
 }
 
 void DecodeEncodedWords(char *text)
@@ -191,22 +197,17 @@ void DecodeEncodedWords(char *text)
     char *decoded = (char *)malloc(length + 1);
     if (decoded == nullptr)
         return;
-    LastMarkers markers = FindLastMarkers(text);
-    const char *cursor = text;
+    EncodedWordWalk walk;
+    StartEncodedWordWalk(&walk, text);
     char *output = decoded;
-    char encoding = 0;
-    ptrdiff_t offset;
-    while ((offset = NextEncodedWord(cursor, markers, &encoding)) >= 0) {
-        memcpy(output, cursor, (size_t)offset);
-        output += offset;
-        cursor += offset;
-        char *after = encoding == 'B' ? DecodeBWord(output, &cursor) : DecodeQWord(output, &cursor);
-        if (after == nullptr)
-            break;
-        output = after;
+    EncodedWord word;
+    while (NextEncodedWord(&walk, &word)) {
+        size_t plain = (size_t)(word.start - walk.cursor);
+        memcpy(output, walk.cursor, plain);
+        output = DecodeEncodedWord(&walk, &word, output + plain);
     }
-    size_t rest = strlen(cursor);
-    memcpy(output, cursor, rest + 1);
+    size_t rest = strlen(walk.cursor);
+    memcpy(output, walk.cursor, rest + 1);
     memcpy(text, decoded, (size_t)(output - decoded) + rest + 1);
     free(decoded);
 }

@@ -83,51 +83,57 @@ TEST(DecodeEncodedWords, NeverGrowsTheText)
     }
 }
 
-struct FindRow {
+struct WalkRow {
     const char *text;
-    ptrdiff_t position;
-    char encoding;
+    std::string words; // each word as "position:encoding:charset;"
+    const char *plainRest;
 };
 
-TEST(FindEncodedWord, ChoosesBBeforeQFromAnyLaterMarker)
+// The walk gives the words in order, with the encoding taken from any later
+// marker, and stops where decoding would stop.
+TEST(EncodedWordWalk, FindsWordsAsTheDecoderTakesThem)
 {
-    const FindRow rows[] = {
-        {"no word", -1, 0},
-        {"x=?a?Q?c?=", 1, 'Q'},
-        {"=?a?q?c?=", 0, 'Q'},
-        {"=?a?Q?c?= =?a?b?c?=", 0, 'B'},
-        {"?B? =?a?Q?c?=", 4, 'Q'},
-        {"?B? =?a?x?c?=", -1, 0},
-        {"=?B?", 0, 'B'},
-        {"ab=?x?y?z?=", -1, 0},
+    const WalkRow rows[] = {
+        {"no word", "", "no word"},
+        {"x=?a?Q?c?=", "1:Q:a;", ""},
+        {"=?a?q?c?=", "0:Q:a;", ""},
+        {"=?a?Q?c?= =?b?b?c?=", "0:B:a;10:B:b;", ""},
+        {"?B? =?a?Q?c?=", "4:Q:a;", ""},
+        {"?B? =?a?x?c?=", "", "?B? =?a?x?c?="},
+        {"=?B?", "", "=?B?"},
+        {"=?a?B?SGk=?= tail =?x", "0:B:a;", " tail =?x"},
+        {"ab=?x?y?z?=", "", "ab=?x?y?z?="},
+        {"=?UTF-8*ja?B?5pel?=", "0:B:UTF-8*ja;", ""},
     };
-    for (const FindRow &row : rows) {
-        char encoding = 0;
-        EXPECT_EQ(FindEncodedWord(row.text, &encoding), row.position) << "text \"" << row.text << "\"";
-        EXPECT_EQ(encoding, row.encoding) << "text \"" << row.text << "\"";
+    for (const WalkRow &row : rows) {
+        EncodedWordWalk walk;
+        StartEncodedWordWalk(&walk, row.text);
+        EncodedWord word;
+        std::string words;
+        char output[64];
+        while (NextEncodedWord(&walk, &word)) {
+            words += std::to_string(word.start - row.text) + ":" + word.encoding + ":" +
+                     std::string(word.charset, word.charsetLength) + ";";
+            DecodeEncodedWord(&walk, &word, output);
+        }
+        EXPECT_EQ(words, row.words) << "text \"" << row.text << "\"";
+        EXPECT_STREQ(walk.cursor, row.plainRest) << "text \"" << row.text << "\"";
     }
 }
 
-TEST(DecodeWord, StopsWithoutTheTwoQuestionMarks)
+// Every character of the base64 alphabet, each with its value (the
+// alphabet starts at "B" so that no decoded byte is a NUL).
+TEST(DecodeEncodedWords, TakesTheWholeBase64Alphabet)
 {
-    for (const char *word : {"=?abc", "=?a?B", "=?B?"}) {
-        char output[8] = "unused";
-        const char *cursor = word;
-        EXPECT_EQ(DecodeBWord(output, &cursor), nullptr) << word;
-        EXPECT_EQ(DecodeQWord(output, &cursor), nullptr) << word;
-        EXPECT_EQ(cursor, word) << word;
-        EXPECT_STREQ(output, "unused") << word;
+    const std::string alphabet = "BCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/A";
+    std::string expected;
+    for (unsigned i = 0; i < 64; i += 4) {
+        unsigned value = ((i + 1) % 64) << 18 | ((i + 2) % 64) << 12 | ((i + 3) % 64) << 6 | ((i + 4) % 64);
+        expected += (char)(value >> 16);
+        expected += (char)(value >> 8);
+        expected += (char)value;
     }
-}
-
-TEST(Base64DecodeTable, MapsAlphabetPaddingAndTheRest)
-{
-    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int byte = 0; byte < 256; byte++) {
-        size_t value = alphabet.find((char)byte);
-        int expected = byte == '=' ? -2 : value == std::string::npos || byte == 0 ? -1 : (int)value;
-        EXPECT_EQ(Base64DecodeTable[byte], expected) << "byte " << byte;
-    }
+    EXPECT_EQ(Printable(Decoded("=?a?B?" + alphabet + "?=")), Printable(expected));
 }
 
 } // namespace

@@ -170,8 +170,9 @@ TEST(SubjectForSummary, AlwaysDecodedAndCutTo26WithoutALimit)
     }
 }
 
-// Decoded texts in ISO-2022-JP, UTF-8 and EUC-JP read as Shift_JIS; every
-// other charset, and a mixture, keeps its decoded bytes.
+// Decoded texts in ISO-2022-JP, UTF-8 and EUC-JP read as Shift_JIS: each
+// word by its own charset; every other charset keeps its decoded bytes, and
+// so does the text outside the words.
 TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
 {
     const std::string nihongo = "\x93\xfa\x96\x7b\x8c\xea"; // 日本語
@@ -196,7 +197,7 @@ TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
         // escapes stay.
         {"\x1b$B$H $H\x1b(B", 26, "\x82\xc6 \x82\xc6"},
         {"\x1b$(Dab", 26, "\x1b$(Dab"},
-        // UTF-8: converted as a whole, '?' for what code page 932 lacks.
+        // UTF-8, '?' for what code page 932 lacks.
         {"=?UTF-8?B?5pel5pys6Kqe?=", 26, nihongo},
         {"=?utf-8?q?=E3=81=82?=", 26, "\x82\xa0"},                   // あ
         {"Re: =?UTF-8?B?5pel5pys6Kqe?=", 26, "Re: " + nihongo},
@@ -209,13 +210,22 @@ TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
         // EUC-JP, including its half-width katakana (SS2).
         {"=?EUC-JP?B?xvzL3Ljs?=", 26, nihongo},
         {"=?euc-jp?B?jrGOsg==?=", 26, "\xb1\xb2"},
-        // Other charsets and mixtures keep their decoded bytes.
+        // Other charsets keep their decoded bytes; in a mixture each word
+        // is read by its own charset.
         {"=?Shift_JIS?B?g3yDWINn?=", 26, "\x83\x7c\x83\x58\x83\x67"},
         {"=?US-ASCII?B?SGk=?=", 26, "Hi"},
-        {"=?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 26, "\xe6\x97\xa5 \x83\x7c"},
-        {"=?UTF-8?B?5pel?= =?EUC-JP?B?xvw=?=", 26, "\xe6\x97\xa5 \xc6\xfc"},
-        {"=?UTF-8?B?5pel?= =?ISO-2022-JP?B?GyRCJEgbKEI=?=", 26, "\xe6\x97\xa5 \x82\xc6"},
+        {"=?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 26, "\x93\xfa \x83\x7c"},
+        {"=?UTF-8?B?5pel?= =?EUC-JP?B?xvw=?=", 26, "\x93\xfa \x93\xfa"},
+        {"=?UTF-8?B?5pel?= =?ISO-2022-JP?B?GyRCJEgbKEI=?=", 26, "\x93\xfa \x82\xc6"},
+        {"=?EUC-JP?B?xvw=?==?UTF-8?B?5pel?=", 26, "\x93\xfa\x93\xfa"},
         {"=?UTF-8X?B?5pel?=", 26, "\xe6\x97\xa5"},
+        // Raw Shift_JIS around UTF-8 words stays as it is (Re: 日本 日).
+        {"Re: \x93\xfa\x96\x7b =?UTF-8?B?5pel?=", 26, "Re: \x93\xfa\x96\x7b \x93\xfa"},
+        {"\x95\x5c =?EUC-JP?B?xvw=?= \x95\x5c", 26, "\x95\x5c \x93\xfa \x95\x5c"},
+        // A character split over two adjacent words is joined; over two
+        // words with a blank between, each half is undecodable.
+        {"=?UTF-8?Q?=E6=97?==?UTF-8?Q?=A5?=", 26, "\x93\xfa"},
+        {"=?UTF-8?Q?=E6=97?= =?UTF-8?Q?=A5?=", 26, "?? ?"},
         // Without encoded words nothing is converted but JIS runs.
         {"\xe6\x97\xa5", 26, "\xe6\x97\xa5"},
         {"\x93\xfa\x96\x7b", 26, "\x93\xfa\x96\x7b"},
@@ -224,37 +234,6 @@ TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
         std::string got = Applied(row.input, [&](char *text) { return CutToLength(text, row.limit); });
         EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
     }
-}
-
-TEST(CommonWordCharset, AllWordsMustNameTheSameCharset)
-{
-    const struct {
-        const char *input;
-        WordCharset expected;
-    } rows[] = {
-        {"", WordCharsetOther},
-        {"plain", WordCharsetOther},
-        {"=?UTF-8?B?5pel?=", WordCharsetUtf8},
-        {"=?Utf-8?Q?a?= b =?UTF-8?B?5pel?=", WordCharsetUtf8},
-        {"=?EUC-JP?B?xvw=?=", WordCharsetEucJp},
-        {"=?EUC-JP?B?xvw=?==?UTF-8?B?5pel?=", WordCharsetOther},
-        {"=?UTF-8?B?5pel?= =?US-ASCII?B?SGk=?=", WordCharsetOther},
-        // A "=?" that the decoder does not take as a word does not count.
-        {"=?UTF-8?B?5pel?= and =?", WordCharsetUtf8},
-        {"=?UTF-8", WordCharsetOther},
-    };
-    for (const auto &row : rows)
-        EXPECT_EQ(CommonWordCharset(row.input), row.expected) << "input: " << row.input;
-}
-
-// A conversion whose result would not fit the buffer leaves the text alone.
-TEST(ConvertDecodedToShiftJis, KeepsTheTextWhenTheResultDoesNotFit)
-{
-    char text[] = "\xe6\x97\xa5\xe6\x9c\xac"; // 日本 in UTF-8
-    ConvertDecodedToShiftJis(text, WordCharsetUtf8, 4);
-    EXPECT_EQ(Hex(text), Hex("\xe6\x97\xa5\xe6\x9c\xac"));
-    ConvertDecodedToShiftJis(text, WordCharsetUtf8, 5);
-    EXPECT_EQ(Hex(text), Hex("\x93\xfa\x96\x7b"));
 }
 
 } // namespace
