@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "classifier/bucket_list.h"
-#include "mailstore/header_reader.h"
+#include "mailstore/text.h"
 
 BucketListRecord BucketList = {0, nullptr, std::string(), std::string(), 0};
 

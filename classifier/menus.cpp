@@ -16,6 +16,7 @@
 #include "classifier/web_state.h"
 #include "mailstore/header_reader.h"
 #include "mailstore/mailbox.h"
+#include "mailstore/text.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin.h"
 #include "settings/settings.h"

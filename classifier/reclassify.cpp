@@ -14,6 +14,7 @@
 #include "mailstore/classification_rewrite.h"
 #include "mailstore/header_reader.h"
 #include "mailstore/mailbox.h"
+#include "mailstore/message_paths.h"
 #include "plugin/host_services.h"
 #include "plugin/plugin.h"
 #include "settings/settings.h"
@@ -65,7 +66,7 @@ void PostReclassification(int index)
 
 void MoveAfterReclassify(const char *path)
 {
-    int mailboxLength = MailboxPrefixLength(path);
+    int mailboxLength = MailboxPrefixOfPath(path);
     if (mailboxLength < 0)
         return; // not a message of the mailbox: no entry to move
     char line[kValueSize];
@@ -76,15 +77,10 @@ void MoveAfterReclassify(const char *path)
     const char *folder = rule ? rule->Folder : kInboxFolder;
     // The folder name is kept in the rule or is a constant, so the line
     // buffer can take the title now.
-    ReadAccountTitle(path, line);
-    size_t size = strlen(folder) + strlen(path) + strlen(line) + 8;
-    char *destination = static_cast<char *>(malloc(size));
-    if (!destination)
+    ReadAccountTitle(path, mailboxLength, line);
+    MoveTarget target;
+    if (BuildMoveTarget(path, mailboxLength, line, folder, &target) != 0)
         return;
-    MakeDestination(line, folder, destination);
-    // The entry follows the destination's NUL in the same block.
-    char *entry = destination + strlen(destination) + 1;
-    EntryOfMessagePath(path, mailboxLength, entry);
-    Host.APAMoveMail(entry, destination);
-    free(destination);
+    Host.APAMoveMail(target.Entry, target.Destination);
+    free(target.Destination);
 }

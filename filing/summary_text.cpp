@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "mailstore/encoded_words.h"
+#include "mailstore/text.h"
 
 namespace {
 
@@ -37,11 +38,6 @@ char *EndAtMark(char *start, char close)
     return start;
 }
 
-char AsciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // True when the `length` bytes at `name` equal the upper-case `expected`
 // with ASCII case ignored.
 bool NameEquals(const char *name, size_t length, const char *expected)
@@ -49,7 +45,7 @@ bool NameEquals(const char *name, size_t length, const char *expected)
     if (strlen(expected) != length)
         return false;
     for (size_t i = 0; i < length; ++i) {
-        if (AsciiUpper(name[i]) != expected[i])
+        if (AsciiUpper(static_cast<unsigned char>(name[i])) != expected[i])
             return false;
     }
     return true;

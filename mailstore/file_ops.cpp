@@ -84,6 +84,45 @@ int FileReplace(const char *replacement, const char *target)
     return ReplaceFileInOneStep(replacement, target);
 }
 
+// Reads block `index` of a shared file into `into`, unless an earlier read
+// already found the end or an error at or before it. Returns the count of
+// bytes (a short count only for the file's last block), 0 at the end of
+// the file, or -1 on an error.
+static long ReadSharedBlock(MessageFile *message, long index, unsigned char *into)
+{
+    if (message->stopBlock >= 0 && index >= message->stopBlock)
+        return message->stopResult;
+    long got = -1;
+    if (fseek(message->file, index * (long)kMessageBlockSize, SEEK_SET) == 0)
+        got = FileRead(message->file, into, kMessageBlockSize);
+    if (got <= 0) {
+        message->stopBlock = index;
+        message->stopResult = got;
+    }
+    return got;
+}
+
+// The next block of a shared reader: a kept one, or read and kept while
+// there is room, or read into the reader's own block.
+static long NextSharedBlock(MessageReader *reader)
+{
+    MessageFile *message = reader->shared;
+    long index = reader->nextBlock++;
+    if (index < message->keptCount) {
+        reader->block = message->kept[index];
+        return (long)message->keptSize[index];
+    }
+    bool keep = index == message->keptCount && index < kKeptMessageBlocks;
+    unsigned char *into = keep ? message->kept[index] : reader->own;
+    long got = ReadSharedBlock(message, index, into);
+    if (got > 0 && keep) {
+        message->keptSize[index] = (size_t)got;
+        message->keptCount++;
+    }
+    reader->block = into;
+    return got;
+}
+
 // Loads the next block. Returns 1 when bytes are there; 0 at the end of the
 // file or after a read error, which stay for good (as feof and ferror do),
 // so that no byte after a failed read is ever taken for the next one.
@@ -93,7 +132,8 @@ static int RefillBlock(MessageReader *reader)
     reader->end = 0;
     if (reader->atEnd || reader->failed)
         return 0;
-    long got = FileRead(reader->file, reader->block, sizeof reader->block);
+    long got = reader->shared != nullptr ? NextSharedBlock(reader)
+                                         : FileRead(reader->file, reader->own, kMessageBlockSize);
     if (got > 0) {
         reader->end = (size_t)got;
         return 1;
@@ -105,6 +145,17 @@ static int RefillBlock(MessageReader *reader)
     return 0;
 }
 
+static void ResetReader(MessageReader *reader)
+{
+    reader->nextBlock = 0;
+    reader->block = reader->own;
+    reader->next = 0;
+    reader->end = 0;
+    reader->pushedBack = -1;
+    reader->atEnd = 0;
+    reader->failed = 0;
+}
+
 int MessageReaderOpen(MessageReader *reader, const char *path)
 {
     reader->file = FileOpen(path, "rb");
@@ -112,12 +163,35 @@ int MessageReaderOpen(MessageReader *reader, const char *path)
         return -1;
     // The reader keeps its own block; a second buffer in stdio would only copy.
     setvbuf(reader->file, nullptr, _IONBF, 0);
-    reader->next = 0;
-    reader->end = 0;
-    reader->pushedBack = -1;
-    reader->atEnd = 0;
-    reader->failed = 0;
+    reader->shared = nullptr;
+    ResetReader(reader);
     return 0;
+}
+
+int MessageFileOpen(MessageFile *message, const char *path)
+{
+    message->file = FileOpen(path, "rb");
+    if (message->file == nullptr)
+        return -1;
+    setvbuf(message->file, nullptr, _IONBF, 0);
+    message->keptCount = 0;
+    message->stopBlock = -1;
+    message->stopResult = 0;
+    return 0;
+}
+
+int MessageFileClose(MessageFile *message)
+{
+    int result = FileClose(message->file);
+    message->file = nullptr;
+    return result;
+}
+
+void MessageReaderStart(MessageReader *reader, MessageFile *message)
+{
+    reader->file = nullptr;
+    reader->shared = message;
+    ResetReader(reader);
 }
 
 int MessageReaderClose(MessageReader *reader)

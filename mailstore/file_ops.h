@@ -40,26 +40,61 @@ int FileReplace(const char *replacement, const char *target);
 // the disk before it takes the target's name.
 int ReplaceFileInOneStep(const char *replacement, const char *target);
 
+const size_t kMessageBlockSize = 4096;
+// Blocks of a message file that its shared readers keep: 16 KB, the whole
+// header block of nearly every message.
+const int kKeptMessageBlocks = 4;
+
+// One open message file whose first blocks, once read, are kept for every
+// reader started on it (MessageReaderStart), so that several header
+// searches of one message open it once and read its header block once.
+// Blocks after the kept ones are read again by each reader that reaches
+// them. The record is owned by the caller (usually on its stack).
+struct MessageFile {
+    FILE *file;
+    int keptCount; // blocks in `kept`, read in order from the file's start
+    size_t keptSize[kKeptMessageBlocks];
+    long stopBlock;  // first block whose read found the end or failed; -1: none
+    long stopResult; // that read's result: 0 (end) or -1 (error)
+    unsigned char kept[kKeptMessageBlocks][kMessageBlockSize];
+};
+
+// Opens `path` for reading. Returns 0, or -1 when the file cannot be opened
+// (then it needs no close).
+int MessageFileOpen(MessageFile *message, const char *path);
+
+// Closes the file. Returns the result of FileClose.
+int MessageFileClose(MessageFile *message);
+
 // Sequential reader of a message file, opened in binary mode, reading
 // through FileRead in blocks. A CR directly followed by an LF is delivered
 // as one LF (also when the two bytes lie in different blocks); a CR on its
 // own and every other byte, NUL and 0x1A included, are delivered unchanged.
 // The record is owned by the caller (usually on its stack).
 struct MessageReader {
-    FILE *file;
-    size_t next;       // index of the next unread byte of `block`
-    size_t end;        // count of valid bytes in `block`
-    int pushedBack;    // byte handed back by MessageReaderUngetByte, or -1
-    int atEnd;         // a read found the end of the file (like feof)
-    int failed;        // a read failed (like ferror)
-    unsigned char block[4096];
+    FILE *file;              // own file (MessageReaderOpen), or nullptr
+    MessageFile *shared;     // the file it was started on, or nullptr
+    long nextBlock;          // number of the block a shared reader loads next
+    const unsigned char *block; // the current block: `own` or a kept block
+    size_t next;             // index of the next unread byte of `block`
+    size_t end;              // count of valid bytes in `block`
+    int pushedBack;          // byte handed back by MessageReaderUngetByte, or -1
+    int atEnd;               // a read found the end of the file (like feof)
+    int failed;              // a read failed (like ferror)
+    unsigned char own[kMessageBlockSize];
 };
 
-// Opens `path` for reading. Returns 0, or -1 when the file cannot be opened
-// (the reader is then not open and needs no close).
+// Starts `reader` at the first byte of the open `message`. The reader
+// needs no close; it must not be used after MessageFileClose.
+void MessageReaderStart(MessageReader *reader, MessageFile *message);
+
+// Opens `path` for reading with a reader of its own. Returns 0, or -1 when
+// the file cannot be opened (the reader is then not open and needs no
+// close).
 int MessageReaderOpen(MessageReader *reader, const char *path);
 
-// Closes the reader's file. Returns the result of FileClose.
+// Closes the file of a reader opened with MessageReaderOpen. Returns the
+// result of FileClose.
 int MessageReaderClose(MessageReader *reader);
 
 // Next byte (0-255, a folded CR LF as '\n'), or EOF at the end of the file

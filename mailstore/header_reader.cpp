@@ -5,13 +5,7 @@
 #include <cstring>
 
 #include "mailstore/file_ops.h"
-
-// Upper case as the C library has it in its default locale: a-z only. Takes
-// a byte value or EOF.
-static int AsciiUpper(int byte)
-{
-    return byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte;
-}
+#include "mailstore/text.h"
 
 // True when the `count` bytes read into `line` end with the line's newline.
 static bool EndsWithNewline(const char *line, size_t count)
@@ -170,26 +164,20 @@ char *ReadUnfoldedHeader(const char *path, const char *name)
     return value;
 }
 
-int PrefixDiffersNoCase(const char *text, const char *prefix)
+char *HeaderLineOf(MessageFile *message, const char *name, char *buffer, size_t size)
 {
-    for (; *prefix != '\0'; text++, prefix++) {
-        int want = AsciiUpper((unsigned char)*prefix);
-        // The text's NUL never equals a prefix byte, so the walk stops there.
-        if (AsciiUpper((unsigned char)*text) != want)
-            return 1;
-    }
-    return 0;
+    if (size < 2)
+        return nullptr;
+    MessageReader reader;
+    MessageReaderStart(&reader, message);
+    return FindHeaderLine(&reader, name, buffer, size);
 }
 
-const char *FindAfterNoCase(const char *text, const char *pattern)
+char *UnfoldedHeaderOf(MessageFile *message, const char *name)
 {
-    if (pattern[0] == '\0')
-        return text + strlen(text);
-    int first = AsciiUpper((unsigned char)pattern[0]);
-    size_t patternLength = strlen(pattern);
-    for (; *text != '\0'; text++) {
-        if (AsciiUpper((unsigned char)*text) == first && PrefixDiffersNoCase(text, pattern) == 0)
-            return text + patternLength;
-    }
-    return text;
+    if (name[0] == '\0')
+        return nullptr;
+    MessageReader reader;
+    MessageReaderStart(&reader, message);
+    return FindUnfoldedHeader(&reader, name);
 }

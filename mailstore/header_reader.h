@@ -1,4 +1,4 @@
-// Header lines of message files, and two ASCII case-folding text helpers.
+// Header lines of message files.
 //
 // A message file is header lines, an empty line, then the body. Both
 // readers open the file, read from its start, stop at the empty line that
@@ -6,9 +6,10 @@
 // return. A CR directly before an LF counts as part of the line end; every
 // other byte (NUL and 0x1A included) is data. Header names are passed with
 // their colon ("X-Text-Classification:"), which takes part in the match.
-// Texts are Shift_JIS bytes; case folding touches only ASCII a-z.
 #pragma once
 #include <cstddef>
+
+#include "mailstore/file_ops.h"
 
 // Finds the first header line of the file `path` that begins with `name`
 // (bytes compared exactly, case included) and returns the rest of that one
@@ -31,12 +32,10 @@ char *ReadHeaderLine(const char *path, const char *name, char *buffer, size_t si
 // error ends the value where it stands.
 char *ReadUnfoldedHeader(const char *path, const char *name);
 
-// 0 when `text` begins with `prefix`, ASCII letters matched in either case
-// and every other byte exactly; 1 otherwise. An empty prefix gives 0.
-int PrefixDiffersNoCase(const char *text, const char *prefix);
-
-// Position in `text` just after the first occurrence of `pattern` (compared
-// as by PrefixDiffersNoCase), or the position of the text's terminating NUL
-// when there is none or the pattern is empty. Never nullptr: the caller sees
-// an empty text when nothing was found. Points into `text`.
-const char *FindAfterNoCase(const char *text, const char *pattern);
+// The two searches above on a message file that the caller opened with
+// MessageFileOpen, each from the file's start, with the results, quirks
+// included, of ReadHeaderLine and ReadUnfoldedHeader on its path: several
+// headers of one message are then read with one open and one read of its
+// header block.
+char *HeaderLineOf(MessageFile *message, const char *name, char *buffer, size_t size);
+char *UnfoldedHeaderOf(MessageFile *message, const char *name);

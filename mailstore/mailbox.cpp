@@ -1,5 +1,4 @@
-// Path rules between the host's entries, message files and folder
-// destinations, and lookups in the host's INI files.
+// The host's mailbox: host calls and lookups in the host's INI files.
 #include <windows.h>
 
 #include <cstdio>
@@ -7,74 +6,70 @@
 #include <cstring>
 
 #include "mailstore/mailbox.h"
+#include "mailstore/message_paths.h"
 #include "plugin/host_services.h"
 
 namespace {
 
-const char kExtension[] = ".PWK";
-const int kExtensionLength = 4;
-const int kTitleSize = 200;
+const int kTitleSize = 200; // "Title" of up to 199 bytes and its NUL
 
-char AsciiUpper(char c)
+// The title of the account last looked up, with the write time and size of
+// its "account.ini" when it was read.
+struct AccountTitleRecord {
+    char IniPath[MAX_PATH]; // "" when nothing is kept
+    FILETIME WriteTime;
+    DWORD Size;
+    char Title[kTitleSize];
+};
+AccountTitleRecord LastAccountTitle;
+
+void ReadTitleOfIni(const char *iniPath, char *title)
 {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    GetPrivateProfileStringA("Property", "Title", "", title, kTitleSize, iniPath);
+}
+
+// Reads the title and keeps it with the file's state; keeps nothing when
+// the file's state cannot be had or its path is too long to keep.
+void ReadAndKeepTitle(const char *iniPath, char *title)
+{
+    AccountTitleRecord &last = LastAccountTitle;
+    last.IniPath[0] = '\0';
+    ReadTitleOfIni(iniPath, title);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (strlen(iniPath) >= sizeof last.IniPath || !GetFileAttributesExA(iniPath, GetFileExInfoStandard, &data))
+        return;
+    strcpy(last.IniPath, iniPath);
+    last.WriteTime = data.ftLastWriteTime;
+    last.Size = data.nFileSizeLow;
+    strcpy(last.Title, title);
+}
+
+bool KeptTitleIsCurrent(const char *iniPath)
+{
+    const AccountTitleRecord &last = LastAccountTitle;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return last.IniPath[0] != '\0' && strcmp(last.IniPath, iniPath) == 0 &&
+           GetFileAttributesExA(iniPath, GetFileExInfoStandard, &data) &&
+           CompareFileTime(&last.WriteTime, &data.ftLastWriteTime) == 0 && last.Size == data.nFileSizeLow;
 }
 
 } // namespace
 
-char *MessagePathOfEntry(const char *entry)
+int MailboxPrefixOfPath(const char *path)
 {
-    const char *mailbox = Host.APAGetMailbox();
-    size_t size = strlen(entry) + strlen(mailbox) + 20;
-    char *path = static_cast<char *>(malloc(size));
-    if (!path)
-        return nullptr;
-    snprintf(path, size, "%s%s%s", mailbox, entry, kExtension);
-    return path;
+    return MailboxPrefixLength(path, Host.APAGetMailbox());
 }
 
-int MailboxPrefixLength(const char *path)
+void ReadAccountTitle(const char *path, int mailboxLength, char *title)
 {
-    const char *mailbox = Host.APAGetMailbox();
-    int length = 0;
-    for (; mailbox[length]; ++length) {
-        if (AsciiUpper(path[length]) != AsciiUpper(mailbox[length]))
-            return -1;
-    }
-    return length;
-}
-
-void EntryOfMessagePath(const char *path, int mailboxLength, char *output)
-{
-    strcpy(output, path + mailboxLength);
-    size_t length = strlen(output);
-    if (length > kExtensionLength)
-        output[length - kExtensionLength] = '\0';
-}
-
-void MakeDestination(const char *title, const char *folder, char *output)
-{
-    sprintf(output, "%s\\%s", title, folder);
-}
-
-void ReadAccountTitle(const char *path, char *output)
-{
-    output[0] = '\0';
-    int mailboxLength = MailboxPrefixLength(path);
-    if (mailboxLength < 0)
-        return;
-    size_t size = strlen(path) + 30;
-    char *iniPath = static_cast<char *>(malloc(size));
+    title[0] = '\0';
+    char *iniPath = AccountIniPathOf(path, mailboxLength);
     if (!iniPath)
         return;
-    // The account directory is the mailbox directory and the first name
-    // below it.
-    const char *accountEnd = path + mailboxLength;
-    while (*accountEnd && *accountEnd != '\\')
-        ++accountEnd;
-    int accountLength = static_cast<int>(accountEnd - path);
-    snprintf(iniPath, size, "%.*s\\%s", accountLength, path, "account.ini");
-    GetPrivateProfileStringA("Property", "Title", "", output, kTitleSize, iniPath);
+    if (KeptTitleIsCurrent(iniPath))
+        strcpy(title, LastAccountTitle.Title);
+    else
+        ReadAndKeepTitle(iniPath, title);
     free(iniPath);
 }
 
@@ -96,8 +91,13 @@ char *WindowMessagePath(HWND window, int isView)
         const char *path = Host.APAViewGetPath(window);
         return path ? _strdup(path) : nullptr;
     }
-    const char *entry = Host.APAFolderGetCurrentEntry(window);
-    if (!entry)
+    // The mailbox directory first, copied before the entry is asked for: a
+    // host may answer both in one buffer.
+    char *mailbox = _strdup(Host.APAGetMailbox());
+    if (!mailbox)
         return nullptr;
-    return MessagePathOfEntry(entry);
+    const char *entry = Host.APAFolderGetCurrentEntry(window);
+    char *path = entry ? MessagePathOfEntry(mailbox, entry) : nullptr;
+    free(mailbox);
+    return path;
 }

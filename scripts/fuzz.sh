@@ -4,7 +4,7 @@
 #
 #   scripts/fuzz.sh [seconds per target] [target ...]
 #
-# Targets: read_header_line read_unfolded_header decode_encoded_words
+# Targets: read_header_line read_unfolded_header read_message_headers decode_encoded_words
 # rewrite_header (all by default); 10 seconds each by default. New inputs
 # go to build/fuzz/fuzz/scratch_corpus/<target>, crashes to
 # build/fuzz/artifacts/<target>/. Keep a crash as a regression: copy it to
@@ -14,7 +14,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
 [ $# -gt 0 ] && shift
-targets=${*:-read_header_line read_unfolded_header decode_encoded_words rewrite_header}
+targets=${*:-read_header_line read_unfolded_header read_message_headers decode_encoded_words rewrite_header}
 build=build/fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" >/dev/null

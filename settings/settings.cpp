@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "mailstore/text.h"
 #include "settings/settings.h"
 
 PluginSettingsRecord PluginSettings;
@@ -158,9 +159,11 @@ void GetIniPath(int size, char *buffer)
     if (length >= static_cast<DWORD>(room))
         length = room - 1;
     buffer[length] = '\0';
-    char *lastBackslash = strrchr(buffer, '\\');
+    // The last backslash that is a character of its own: a Japanese name
+    // may hold 0x5C as the second byte of a character.
+    const char *lastBackslash = FindLastBackslash(buffer);
     if (lastBackslash)
-        *lastBackslash = '\0';
+        buffer[lastBackslash - buffer] = '\0';
     strcat(buffer, kSuffix);
 }
 

@@ -191,49 +191,4 @@ TEST_F(MessageFileTest, ReadersUnderInjectedFaultsGiveValueOrNull)
     }
 }
 
-struct PrefixRow {
-    const char *text;
-    const char *prefix;
-    int expected;
-};
-
-TEST(PrefixDiffersNoCase, FoldsOnlyAsciiLetters)
-{
-    const PrefixRow rows[] = {
-        {"view=12", "VIEW=", 0},   {"VIEW=12", "view=", 0}, {"abc", "", 0},       {"", "", 0},
-        {"", "a", 1},              {"ab", "abc", 1},        {"abd", "abc", 1},    {"@", "`", 1},
-        {"[", "{", 1},             {"\xe0", "\xc0", 1},     {"\xe0x", "\xe0X", 0}, {"Key=", "key=", 0},
-    };
-    for (const PrefixRow &row : rows)
-        EXPECT_EQ(PrefixDiffersNoCase(row.text, row.prefix), row.expected)
-            << "text \"" << Printable(row.text) << "\" prefix \"" << Printable(row.prefix) << "\"";
-}
-
-struct FindAfterRow {
-    const char *text;
-    const char *pattern;
-    const char *expectedRest;
-};
-
-TEST(FindAfterNoCase, ReturnsRestAfterFirstMatchOrEmpty)
-{
-    const FindAfterRow rows[] = {
-        {"a?VIEW=12&x", "view=", "12&x"},
-        {"view=1 view=2", "VIEW=", "1 view=2"},
-        {"vie", "view=", ""},
-        {"nothing here", "view=", ""},
-        {"", "view=", ""},
-        {"text", "", ""},
-        {"vvview=3", "view=", "3"},
-        {"name=\"session\" value=\"abc\"", "NAME=\"SESSION\" VALUE=\"", "abc\""},
-    };
-    for (const FindAfterRow &row : rows) {
-        const char *rest = FindAfterNoCase(row.text, row.pattern);
-        ASSERT_NE(rest, nullptr);
-        EXPECT_GE(rest, row.text);
-        EXPECT_LE(rest, row.text + strlen(row.text));
-        EXPECT_STREQ(rest, row.expectedRest) << "text \"" << row.text << "\" pattern \"" << row.pattern << "\"";
-    }
-}
-
 } // namespace
