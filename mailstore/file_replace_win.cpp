@@ -21,8 +21,8 @@ static int FlushFileData(const char *path)
 }
 
 // True when `path` exists with the read-only attribute. Windows refuses to
-// replace such a file; some of its emulations replace it and drop the
-// attribute, so the check is made here, the same on both.
+// replace such a file; the check is made here as well so that no layer
+// below (a network drive, an emulation) can drop the user's protection.
 static bool IsReadOnlyFile(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,6 +100,13 @@ void SetKnobs(const std::string &lines)
     std::ofstream(Popfile().state + "\\control", std::ios::binary) << lines;
 }
 
+// Windows path of a small memory file system that holds the mailbox, or ""
+// when none could be mounted (see with_popfile_standin.sh).
+std::string SmallDisk()
+{
+    return Environment("SORTELLA_SMALL_DISK");
+}
+
 std::string ReclassifyLog()
 {
     return ReadWhole(Popfile().state + "\\reclassify.log");
@@ -159,6 +167,10 @@ HWND FolderWindow()
         GetTempPathA(MAX_PATH, temp);
         char mailbox[MAX_PATH];
         snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-%lu\\", temp, GetCurrentProcessId());
+        // On a small disk of its own when the wrapper could mount one, so
+        // that a test can fill it.
+        if (!SmallDisk().empty())
+            snprintf(mailbox, sizeof mailbox, "%s\\mailbox\\", SmallDisk().c_str());
         HostSetMailbox(mailbox);
         // WinInet stays loaded while the plug-in is unloaded and loaded
         // again: under qemu's emulation of Wine, the first connection of a
@@ -797,6 +809,95 @@ TEST(ClassifierOpen, OnlyWebLinksAreOpened)
         EXPECT_TRUE(HostEventsOfKind("process", events).empty());
     }
     EXPECT_EQ(IniUrl(), "");
+}
+
+// ---- A header rewrite that cannot complete ------------------------------
+
+// Fills the small disk with a file until no byte more fits; the file is
+// deleted by the caller.
+void FillDisk(const std::string &filler)
+{
+    HANDLE file = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::vector<char> block(65536, 'f');
+    for (DWORD size = 65536; size > 0; size /= 2) {
+        DWORD written = 0;
+        while (WriteFile(file, block.data(), size, &written, NULL) && written == size) {
+        }
+    }
+    CloseHandle(file);
+}
+
+struct RefusedRow {
+    const char *label;
+    // Makes the replace impossible for `path`; returns what undoes it.
+    std::function<std::function<void()>(const std::string &path)> refuse;
+    bool moveSucceeds; // whether the host can still move the message
+};
+
+// The message file keeps every byte when its rewritten copy cannot take its
+// place; no copy is left beside it, POPFile is told all the same, and the
+// message is filed by the verdict it still holds.
+TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    const RefusedRow rows[] = {
+        {"held open by the host without delete or write sharing",
+         [](const std::string &path) {
+             HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, NULL);
+             EXPECT_NE(held, INVALID_HANDLE_VALUE);
+             return std::function<void()>([held] { CloseHandle(held); });
+         },
+         false},
+        {"read-only message file",
+         [](const std::string &path) {
+             EXPECT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+             return std::function<void()>([] {});
+         },
+         true},
+        {"disk full",
+         [](const std::string &) {
+             std::string filler = SmallDisk() + "\\filler";
+             FillDisk(filler);
+             return std::function<void()>([filler] { DeleteFileA(filler.c_str()); });
+         },
+         true},
+    };
+    for (const RefusedRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        if (std::string(row.label) == "disk full" && SmallDisk().empty()) {
+            printf("[  SKIPPED ] disk full: no small disk could be mounted (needs root and tmpfs)\n");
+            continue;
+        }
+        EmptyFolder("郵便受け");
+        EmptyFolder("ごみ箱");
+        std::string path = ShowMessage("X-Text-Classification: spam\n" + Link("31"));
+        std::string before = HostReadFile(path);
+        HMENU menu = HostBuildFolderMenu(FolderWindow());
+        size_t requestsBefore = Requests().size();
+        size_t events = HostEvents().size();
+        std::function<void()> undo = row.refuse(path);
+        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
+        undo();
+
+        EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "GET /\nPOST /history\n");
+        std::vector<HostEvent> moves = HostEventsOfKind("move", events);
+        ASSERT_EQ(moves.size(), 1u);
+        EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));
+        EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\ごみ箱");
+        EXPECT_EQ(moves[0].result != 0, row.moveSucceeds);
+        std::string now = row.moveSucceeds ? OnlyMessageIn("ごみ箱") : path;
+        ASSERT_FALSE(now.empty());
+        SetFileAttributesA(now.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(HostReadFile(now), before);
+        std::string temporary = path.substr(0, path.size() - 3) + "TMP";
+        EXPECT_EQ(GetFileAttributesA(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(IsWindow(FolderWindow()));
+    }
+    EmptyFolder("郵便受け");
+    EmptyFolder("ごみ箱");
 }
 
 } // namespace

@@ -13,6 +13,9 @@
 #   SORTELLA_POPFILE_KEY    the web interface's key
 #   SORTELLA_POPFILE_STATE  state directory (requests/, reclassify.log, control)
 #   SORTELLA_POPFILE_SPOOL  spool directory (one message per file)
+# With SORTELLA_MOUNT_SMALL_DISK=1 in the environment it also mounts a 4 MB
+# memory file system (as root) for a test that fills a disk, and names it in
+#   SORTELLA_SMALL_DISK     its Windows path; unset when it could not be mounted
 # The stand-in is stopped when the program ends; the state directory is
 # kept when the program failed.
 set -u
@@ -38,8 +41,17 @@ key=0f5e2a7c9b3d41e8a6c2d0b9e7f13a54
 "$standin" --pop3-port 0 --http-port 0 --spool "$work/spool" --state-dir "$work/state" \
     --classifier "$classifier" --key "$key" "${popfile_standin_wine_flags[@]}" >"$work/ports" 2>"$work/standin.err" &
 pid=$!
+small_disk=""
+if [ "${SORTELLA_MOUNT_SMALL_DISK:-0}" = 1 ]; then
+    mkdir -p "$work/disk"
+    if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=4m tmpfs "$work/disk" 2>"$work/mount.err"; then
+        small_disk=$work/disk
+    else
+        echo "no small disk: mount refused ($(cat "$work/mount.err" 2>/dev/null)); the disk-full case is skipped"
+    fi
+fi
 # Stopped however this script ends (a test time-out kills the script).
-trap 'kill "$pid" 2>/dev/null' EXIT
+trap 'kill "$pid" 2>/dev/null; [ -n "$small_disk" ] && umount "$small_disk"' EXIT
 trap 'exit 143' TERM INT
 
 for _ in $(seq 100); do
@@ -61,12 +73,16 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 export SORTELLA_POPFILE_HTTP=$http SORTELLA_POPFILE_POP3=$pop3 SORTELLA_POPFILE_KEY=$key
 export SORTELLA_POPFILE_STATE=$(windows_path "$work/state")
 export SORTELLA_POPFILE_SPOOL=$(windows_path "$work/spool")
+[ -n "$small_disk" ] && export SORTELLA_SMALL_DISK=$(windows_path "$small_disk")
 
 bash "$repo/scripts/wine-run.sh" "$test_exe" "$@"
 status=$?
 
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
+if [ -n "$small_disk" ]; then
+    umount "$small_disk" && small_disk=""
+fi
 if [ "$status" -eq 0 ]; then
     rm -rf "$work"
 else
