@@ -20,7 +20,7 @@ const int kTextId = 101;
 // Where the date, sender and subject columns of a folder window's list
 // begin, in dialog units (a quarter of the system font's mean width).
 const int kListColumns = 3;
-const int kListTabStops[kListColumns] = {38, 110, 200};
+const int kListTabStops[kListColumns] = {40, 112, 196};
 const DWORD kFirstCommandId = 40001;
 const DWORD kLastCommandId = 65535;
 
