@@ -34,6 +34,9 @@ add_library(sortella SHARED plugin/sortella.rc plugin/sortella.def)
 target_link_libraries(sortella PRIVATE -Wl,--whole-archive sortella_impl -Wl,--no-whole-archive)
 set_target_properties(sortella PROPERTIES PREFIX "" OUTPUT_NAME sortella)
 target_link_options(sortella PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+# The DLL that users get carries no symbols and no debug information (the
+# static C++ runtime brings its own); a Debug build keeps them for gdb.
+target_link_options(sortella PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 # GoogleTest from the sources Debian installs, built with mingw.
