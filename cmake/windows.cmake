@@ -34,6 +34,9 @@ add_library(sortella SHARED plugin/sortella.rc plugin/sortella.def)
 target_link_libraries(sortella PRIVATE -Wl,--whole-archive sortella_impl -Wl,--no-whole-archive)
 set_target_properties(sortella PROPERTIES PREFIX "" OUTPUT_NAME sortella)
 target_link_options(sortella PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+# The DLL that users get carries no symbols and no debug information (the
+# static C++ runtime brings its own); a Debug build keeps them for gdb.
+target_link_options(sortella PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 # GoogleTest from the sources Debian installs, built with mingw.
@@ -87,24 +90,27 @@ add_executable(wine-keepalive WIN32 scripts/wine-keepalive.c)
 set_target_properties(wine-keepalive PROPERTIES ENABLE_EXPORTS OFF)
 target_link_options(wine-keepalive PRIVATE -static)
 
+# The release: dist/sortella-<version>.zip and its SHA-256 beside it (see
+# scripts/make-release.sh for what goes in). The version is the project's.
+# Only an optimised, stripped Release build is packed.
+set(RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/sortella-${PROJECT_VERSION}.zip)
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    add_custom_target(release
+        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-release.sh $<TARGET_FILE:sortella>
+                ${PROJECT_VERSION} ${CMAKE_BINARY_DIR}/release ${PROJECT_SOURCE_DIR}/dist
+        DEPENDS sortella
+        COMMENT "Packing ${RELEASE_ZIP}"
+        VERBATIM)
+else()
+    add_custom_target(release
+        COMMAND ${CMAKE_COMMAND} -E echo
+                "The release is packed from a Release build: configure with -DCMAKE_BUILD_TYPE=Release."
+        COMMAND ${CMAKE_COMMAND} -E false
+        VERBATIM)
+endif()
+
 foreach(dir standins/host tests/win bench/win)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()
 endforeach()
-
-# The release: dist/sortella-0.10.zip with the DLL, a sample settings file
-# in Shift_JIS with CR LF line ends, and the user's guide.
-set(RELEASE_DIR ${CMAKE_BINARY_DIR}/release/sortella-0.10)
-set(RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/sortella-0.10.zip)
-add_custom_target(release
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/release
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${RELEASE_DIR} ${PROJECT_SOURCE_DIR}/dist
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:sortella> ${RELEASE_DIR}/sortella.dll
-    COMMAND sh -c "iconv -f UTF-8 -t CP932 '${PROJECT_SOURCE_DIR}/docs/sortella.ini' | sed 's/$/\\r/' > '${RELEASE_DIR}/sortella.ini'"
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/guide.md ${RELEASE_DIR}/guide.md
-    COMMAND ${CMAKE_COMMAND} -E rm -f ${RELEASE_ZIP}
-    COMMAND sh -c "cd '${CMAKE_BINARY_DIR}/release' && zip -q -r '${RELEASE_ZIP}' sortella-0.10"
-    DEPENDS sortella
-    COMMENT "Packing ${RELEASE_ZIP}"
-    VERBATIM)

@@ -113,7 +113,8 @@ enum {
 };
 
 // Creates and shows the main folder window of an account (title
-// "Postwick32 - <Title>"; a list of the account's messages). Its menu bar
+// "Postwick32 - <Title>"; a list of the account's messages, a row each with
+// folder, date, sender and subject as a mail client shows them). Its menu bar
 // has four menus, the fourth ("ツール(&T)") holding HOST_BUSY_COMMAND,
 // grayed while the menu is busy and state 0 when idle, updated on every
 // WM_INITMENUPOPUP. When a plug-in is started, calls APCFolderCreate with

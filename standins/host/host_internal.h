@@ -39,6 +39,7 @@ struct FolderRecord {
     HMENU contextMenu;
     HWND list;
     int options;
+    std::vector<std::string> listedEntries; // the entry of each list row
 };
 struct ViewRecord {
     HWND window;
@@ -108,6 +109,12 @@ enum : UINT {
     kCmdReply = 1402,
     kCmdClose = 1403,
 };
+
+// ---- message_line.cpp ----
+// A folder window's row for one message: the folder name, date, sender and
+// subject, decoded into Shift_JIS and separated by tabs. `folder` is
+// Shift_JIS, `message` the message file's bytes.
+std::string MessageListLine(const std::string &folder, const std::string &message);
 
 // ---- dialog_driver.cpp ----
 // Called by the hidden window's kDialogTimer.

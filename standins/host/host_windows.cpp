@@ -17,6 +17,10 @@ const char kFolderClass[] = "PostwickStandinFolder";
 const char kViewClass[] = "PostwickStandinView";
 const int kListId = 100;
 const int kTextId = 101;
+// Where the date, sender and subject columns of a folder window's list
+// begin, in dialog units (a quarter of the system font's mean width).
+const int kListColumns = 3;
+const int kListTabStops[kListColumns] = {40, 112, 196};
 const DWORD kFirstCommandId = 40001;
 const DWORD kLastCommandId = 65535;
 
@@ -106,12 +110,10 @@ void OnListSelection(HWND window, HWND list)
 {
     hostrig::FolderRecord *folder = hostrig::FindFolder(window);
     LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    if (!folder || index == LB_ERR)
+    if (!folder || index == LB_ERR || (size_t)index >= folder->listedEntries.size())
         return;
-    char text[MAX_PATH * 2] = "";
-    if (SendMessageA(list, LB_GETTEXTLEN, index, 0) < (LRESULT)sizeof text)
-        SendMessageA(list, LB_GETTEXT, index, (LPARAM)text);
-    HostSelectEntry(window, text);
+    std::string entry = folder->listedEntries[index];
+    HostSelectEntry(window, entry.c_str());
 }
 
 void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
@@ -243,10 +245,12 @@ void RegisterClass(const char *name, WNDPROC procedure)
     RegisterClassA(&windowClass);
 }
 
-// Fills a folder window's list with the entries of its account's folders.
+// Fills a folder window's list with the messages of its account's folders,
+// folder by folder, one row each as a mail client lists them.
 void FillFolderList(hostrig::FolderRecord &folder)
 {
     SendMessageA(folder.list, LB_RESETCONTENT, 0, 0);
+    folder.listedEntries.clear();
     std::string accountPath = HostAccountDirectory(folder.accountDir.c_str());
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((accountPath + "*").c_str(), &found);
@@ -263,7 +267,12 @@ void FillFolderList(hostrig::FolderRecord &folder)
     for (const std::string &sub : subfolders) {
         for (const std::string &file : HostListMessages(folder.accountDir.c_str(), sub.c_str())) {
             std::string entry = folder.accountDir + "\\" + sub + "\\" + file.substr(0, file.size() - 4);
-            LRESULT index = SendMessageA(folder.list, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+            std::string row = hostrig::MessageListLine(sub, HostReadFile(accountPath + sub + "\\" + file));
+            LRESULT index = SendMessageA(folder.list, LB_ADDSTRING, 0, (LPARAM)row.c_str());
+            if (index < 0)
+                continue;
+            folder.listedEntries.resize(index + 1);
+            folder.listedEntries[index] = entry;
             if (folder.hasEntry && entry == folder.entry)
                 SendMessageA(folder.list, LB_SETCURSEL, index, 0);
         }
@@ -438,11 +447,13 @@ HWND HostCreateFolderWindow(const char *accountDirName, int options)
     if (!window)
         return NULL;
     folders.push_back({window, accountDirName, "", false, HostAccountDirectory(accountDirName),
-                       NULL, NULL, options});
+                       NULL, NULL, options, {}});
     hostrig::FolderRecord &folder = folders.back();
-    folder.list = CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY, 0, 0,
+    folder.list = CreateWindowA("LISTBOX", "",
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_USETABSTOPS, 0, 0,
                                 10, 10, window, (HMENU)(INT_PTR)kListId, GetModuleHandleA(NULL), NULL);
     SendMessageA(folder.list, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), 0);
+    SendMessageA(folder.list, LB_SETTABSTOPS, kListColumns, (LPARAM)kListTabStops);
     FillFolderList(folder);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -482,9 +493,10 @@ int HostSelectEntry(HWND folderWindow, const char *entry)
     }
     folder->hasEntry = true;
     folder->entry = entry;
-    LRESULT index = SendMessageA(folder->list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry);
-    if (index != LB_ERR)
-        SendMessageA(folder->list, LB_SETCURSEL, index, 0);
+    const std::vector<std::string> &rows = folder->listedEntries;
+    auto row = std::find(rows.begin(), rows.end(), std::string(entry));
+    if (row != rows.end())
+        SendMessageA(folder->list, LB_SETCURSEL, row - rows.begin(), 0);
     hostrig::Record("select", HostSjisToUtf8(entry), entry, "", 0, 1, folderWindow);
     return 1;
 }
