@@ -11,13 +11,18 @@ export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 # Under qemu's user-mode emulator 32-bit Wine needs the whole 32-bit address
 # space reserved up front, or it cannot map its shared user data page.
 export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xffff0000}
-# Flags for the POPFile stand-in beside a Wine program. Under qemu's
-# emulation of 32-bit Wine (kernels that cannot run 32-bit programs) a
-# second thread in a Wine process can leave both threads on one thread block
-# and stop the process. WinInet starts a thread to watch the connections it
-# keeps open, so there the stand-in closes every connection after its answer
-# and WinInet keeps none.
-popfile_standin_wine_flags=()
+# 1 where 32-bit Wine runs under qemu's user-mode emulator (a kernel that
+# cannot run 32-bit programs; see scripts/setup.sh), else 0.
+wine_emulated=0
 if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+    wine_emulated=1
+fi
+# Flags for the POPFile stand-in beside a Wine program. Under emulation a
+# second thread in a Wine process can leave both threads on one thread
+# block and stop the process. WinInet starts a thread to watch the
+# connections it keeps open, so there the stand-in closes every connection
+# after its answer and WinInet keeps none.
+popfile_standin_wine_flags=()
+if [ "$wine_emulated" = 1 ]; then
     popfile_standin_wine_flags=(--http-keep-alive off)
 fi

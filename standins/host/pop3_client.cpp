@@ -72,6 +72,12 @@ void CloseSocket()
         WSAAsyncSelect(session.socket, hostrig::HiddenWindow(), 0, 0);
         closesocket(session.socket);
         session.socket = INVALID_SOCKET;
+        // Notices of this socket still queued would reach the next session,
+        // whose socket may get the same handle.
+        MSG stale;
+        while (PeekMessageA(&stale, hostrig::HiddenWindow(), hostrig::WM_HOST_SOCKET, hostrig::WM_HOST_SOCKET,
+                            PM_REMOVE)) {
+        }
     }
     KillTimer(hostrig::HiddenWindow(), hostrig::kPop3Timer);
 }

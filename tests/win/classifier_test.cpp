@@ -269,7 +269,7 @@ std::vector<HostEvent> Enrolments(size_t from)
 template <typename Entry>
 Entry PluginEntry(const char *name)
 {
-    return reinterpret_cast<Entry>(GetProcAddress(HostPluginModule(), name));
+    return reinterpret_cast<Entry>(reinterpret_cast<void *>(GetProcAddress(HostPluginModule(), name)));
 }
 typedef int(WINAPI *InitMenuEntry)(HWND window, HMENU menu, int code);
 

@@ -1,5 +1,8 @@
-// Loads the real sortella.dll into a host that exports the services (or, in
-// the "missing" builds, all but one) and checks the plug-in frame.
+// The plug-in frame in the host stand-in: the real sortella.dll binds the
+// host's 34 services, names itself, enrols its command at start-up, posts
+// nothing after an empty retrieval and answers after clean-up; and a host
+// that lacks one service gets one box while the load is refused. A lacking
+// host is this program with one export name hidden for the test.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,71 +11,66 @@
 #include <string>
 #include <vector>
 
-// A minimal host: counts enrolments and answers every other service with 0.
-namespace {
-int enrolments;
-std::vector<std::string> boxTexts;
-} // namespace
-
-extern "C" {
-DWORD WINAPI APARegistCallback(void *, DWORD)
-{
-    return 40000 + ++enrolments;
-}
-const char *WINAPI APAGetMailbox(void)
-{
-    return "C:\\mailbox\\";
-}
-const char *WINAPI APAGetAccount(DWORD)
-{
-    return "C:\\mailbox\\acc\\";
-}
-const char *WINAPI APAFolderGetCurrentEntry(DWORD)
-{
-    return nullptr;
-}
-const char *WINAPI APAViewGetPath(DWORD)
-{
-    return "C:\\mailbox\\acc\\x.PWK";
-}
-#define ZERO_SERVICE(name, ...) \
-    DWORD WINAPI name(__VA_ARGS__) { return 0; }
-ZERO_SERVICE(APASetTimer, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAKillTimer, DWORD)
-ZERO_SERVICE(APAIsBusy, void)
-ZERO_SERVICE(APAExecPostwick, DWORD)
-ZERO_SERVICE(APAGetFolderName, DWORD)
-ZERO_SERVICE(APAImportFile, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APASaveMail, DWORD, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAMoveMail, DWORD, DWORD)
-ZERO_SERVICE(APAMarkMail, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APADeleteMail, DWORD)
-ZERO_SERVICE(APAFolderGetCurrentFolder, DWORD)
-ZERO_SERVICE(APAFolderGetSelectEntry, DWORD, DWORD)
-ZERO_SERVICE(APAFolderChangePassword, DWORD, DWORD)
-ZERO_SERVICE(APAFolderMailTo, DWORD, DWORD)
-ZERO_SERVICE(APAFolderReply, DWORD, DWORD)
-ZERO_SERVICE(APAFolderForward, DWORD, DWORD)
-ZERO_SERVICE(APAFolderOpenMail, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APASendGetText, DWORD, DWORD)
-ZERO_SERVICE(APASendGetHeader, DWORD)
-ZERO_SERVICE(APASendSetText, DWORD, DWORD)
-ZERO_SERVICE(APASendSetHeader, DWORD, DWORD)
-ZERO_SERVICE(APASendGetEditor, DWORD)
-ZERO_SERVICE(APAViewGetText, DWORD)
-ZERO_SERVICE(APAViewGetHeader, DWORD)
-ZERO_SERVICE(APAViewSetText, DWORD, DWORD)
-ZERO_SERVICE(APAViewGetEditor, DWORD)
-ZERO_SERVICE(APAViewChangeMail, DWORD, DWORD)
-ZERO_SERVICE(APASjisToJis, DWORD, DWORD, DWORD)
-ZERO_SERVICE(APAJisToSjis, DWORD, DWORD, DWORD)
-#undef ZERO_SERVICE
-}
+#include "standins/host/host.h"
 
 namespace {
+
+std::string DllPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string dir(path);
+    return dir.substr(0, dir.rfind('\\') + 1) + "sortella.dll";
+}
+
+template <typename T>
+T Entry(HMODULE dll, const char *name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(dll, name)));
+}
+
+// Hides one of this program's exports while it lives, by changing the last
+// character of its name in the export table: the names stay in sorted
+// order, so every other name is still found.
+class HiddenExport {
+public:
+    explicit HiddenExport(const char *name)
+    {
+        BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
+        auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
+        auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY &directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+        auto *exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY *>(base + directory.VirtualAddress);
+        auto *names = reinterpret_cast<DWORD *>(base + exports->AddressOfNames);
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+            char *exported = reinterpret_cast<char *>(base + names[i]);
+            if (strcmp(exported, name) == 0)
+                last_ = exported + strlen(exported) - 1;
+        }
+        if (last_)
+            Write(static_cast<char>(*last_ + 1));
+    }
+    ~HiddenExport()
+    {
+        if (last_)
+            Write(static_cast<char>(*last_ - 1));
+    }
+    bool Hidden() const { return last_ != nullptr; }
+
+private:
+    void Write(char value)
+    {
+        DWORD old;
+        VirtualProtect(last_, 1, PAGE_READWRITE, &old);
+        *last_ = value;
+        VirtualProtect(last_, 1, old, &old);
+    }
+    char *last_ = nullptr;
+};
 
 HHOOK boxHook;
 std::set<HWND> seenBoxes;
+std::vector<std::string> boxTexts;
 
 // Reads and closes every message box that appears on this thread: a window
 // with the box's text control 0xFFFF. A box can be activated more than
@@ -91,65 +89,44 @@ LRESULT CALLBACK RecordBoxes(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(boxHook, code, wParam, lParam);
 }
 
-std::string DllPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string dir(path);
-    return dir.substr(0, dir.rfind('\\') + 1) + "sortella.dll";
-}
-
-template <typename T>
-T Entry(HMODULE dll, const char *name)
-{
-    return reinterpret_cast<T>(GetProcAddress(dll, name));
-}
-
-} // namespace
-
-#ifdef HOST_LACKS_A_SERVICE
-
-TEST(Frame, HostLackingAServiceGetsOneBoxAndTheLoadIsRefused)
-{
-    boxHook = SetWindowsHookExA(WH_CBT, RecordBoxes, NULL, GetCurrentThreadId());
-    HMODULE dll = LoadLibraryA(DllPath().c_str());
-    UnhookWindowsHookEx(boxHook);
-    EXPECT_EQ(dll, nullptr);
-    std::string all;
-    for (const std::string &text : boxTexts)
-        all += "[" + text + "]";
-    ASSERT_EQ(boxTexts.size(), 1u) << all;
-    EXPECT_EQ(boxTexts[0], "プラグインエラー|プラグイン「Sortella Version 0.10」でエラーが発生しました。\r\n"
-                           "Postwick32とプラグインのバージョンを確認してください");
-}
-
-#else
+// The plug-in is unloaded before the program writes its report, so that a
+// fault in its DLL_PROCESS_DETACH fails the run instead of passing unseen
+// on the way out.
+class UnloadBeforeReport : public ::testing::Environment {
+public:
+    void TearDown() override { HostUnloadPlugin(); }
+};
+const ::testing::Environment *const unloadBeforeReport =
+    ::testing::AddGlobalTestEnvironment(new UnloadBeforeReport);
 
 class FrameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { dll = LoadLibraryA(DllPath().c_str()); }
-    static HMODULE dll;
+    void SetUp() override
+    {
+        HostUnloadPlugin();
+        ASSERT_EQ(HostLoadPlugin(DllPath().c_str()), 1);
+        dll = HostPluginModule();
+    }
+    void TearDown() override { HostUnloadPlugin(); }
+    HMODULE dll = nullptr;
 };
-HMODULE FrameTest::dll;
 
 TEST_F(FrameTest, LoadsAndNamesItselfWithOnePointer)
 {
-    ASSERT_NE(dll, nullptr);
     auto getName = Entry<const char *(*)(void)>(dll, "APCGetPlugName");
     ASSERT_NE(getName, nullptr);
     const char *first = getName();
     EXPECT_STREQ(first, "Sortella Version 0.10");
     EXPECT_EQ(getName(), first);
-    EXPECT_TRUE(boxTexts.empty());
 }
 
 TEST_F(FrameTest, StartUpEnrolsOneCommandAndReturnsOne)
 {
     auto startUp = Entry<DWORD(WINAPI *)(DWORD)>(dll, "APCStartUp");
     ASSERT_NE(startUp, nullptr);
-    int before = enrolments;
+    size_t before = HostEvents().size();
     EXPECT_EQ(startUp(12345), 1u);
-    EXPECT_EQ(enrolments, before + 1);
+    EXPECT_EQ(HostEventsOfKind("enrol", before).size(), 1u);
 }
 
 TEST_F(FrameTest, EndRetrieveWithNothingQueuedPostsNothing)
@@ -178,4 +155,31 @@ TEST_F(FrameTest, EntryPointsStillAnswerAfterCleanUp)
         EXPECT_EQ(viewMenu(NULL, NULL, code), code);
 }
 
-#endif
+// The first and the last service the plug-in binds.
+TEST(Frame, HostLackingAServiceGetsOneBoxAndTheLoadIsRefused)
+{
+    HostUnloadPlugin();
+    for (const char *service : {"_APARegistCallback@8", "_APAJisToSjis@12"}) {
+        SCOPED_TRACE(service);
+        HiddenExport hidden(service);
+        ASSERT_TRUE(hidden.Hidden());
+        boxTexts.clear();
+        boxHook = SetWindowsHookExA(WH_CBT, RecordBoxes, NULL, GetCurrentThreadId());
+        HMODULE dll = LoadLibraryA(DllPath().c_str());
+        UnhookWindowsHookEx(boxHook);
+        EXPECT_EQ(dll, nullptr);
+        if (dll)
+            FreeLibrary(dll);
+        std::string all;
+        for (const std::string &text : boxTexts)
+            all += "[" + text + "]";
+        ASSERT_EQ(boxTexts.size(), 1u) << all;
+        EXPECT_EQ(boxTexts[0], "プラグインエラー|プラグイン「Sortella Version 0.10」でエラーが発生しました。\r\n"
+                               "Postwick32とプラグインのバージョンを確認してください");
+    }
+    // With every name back, the plug-in loads again.
+    ASSERT_EQ(HostLoadPlugin(DllPath().c_str()), 1);
+    HostUnloadPlugin();
+}
+
+} // namespace

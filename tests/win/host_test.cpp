@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern "C" {
@@ -93,8 +91,9 @@ TEST_F(HostTest, MovesOnlyExistingMessagesIntoExistingFoldersOfKnownTitles)
             std::string name = path.substr(path.rfind('\\') + 1);
             std::string landed = std::string(HostMailbox()) + row.landsIn + "\\" + name;
             EXPECT_EQ(HostReadFile(landed).substr(0, 6), "From: ") << landed;
-            if (landed != path)
+            if (landed != path) {
                 EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+            }
             DeleteFileA(landed.c_str());
         }
     }
@@ -365,20 +364,42 @@ TEST_F(HostTest, DialogDriverTypesClicksAndReadsControls)
 }
 
 // ---- POP3 retrieval against a server in this program ----
+//
+// The server runs on this thread, on socket notifications to a window of
+// its own, so that it answers while the host's retrieval pumps messages.
+// (A second thread is avoided: where 32-bit Wine runs under emulation one
+// can leave the process unable to go on.)
 
 struct ServerScript {
     std::vector<std::string> messages; // CR LF texts, not dot-stuffed
     int dropInMessage = 0;             // send half of this message (from 1), then close
     std::string greeting = "+OK test server ready";
-    HANDLE holdRetr = NULL;            // the first RETR waits for this event
-    std::atomic<bool> atRetr{false};
-    std::vector<std::string> commands; // read after the server thread ended
+    bool holdRetr = false;             // the first RETR waits for ReleaseRetr
+    bool atRetr = false;               // a held RETR is waiting
+    std::vector<std::string> commands;
     unsigned short port = 0;
+    bool ended = false;                // the connection is closed
+
+    SOCKET listener = INVALID_SOCKET;
+    SOCKET connection = INVALID_SOCKET;
+    std::string input;
+    int heldNumber = 0;
+    HWND window = NULL;
+    UINT notice = 0; // the window message of its socket notices
 };
 
 void SendAll(SOCKET s, const std::string &data)
 {
-    send(s, data.data(), (int)data.size(), 0);
+    size_t sent = 0;
+    while (sent < data.size()) {
+        int n = send(s, data.data() + sent, (int)(data.size() - sent), 0);
+        if (n > 0)
+            sent += n;
+        else if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return;
+        else
+            Sleep(1);
+    }
 }
 
 std::string Stuffed(const std::string &text)
@@ -394,69 +415,143 @@ std::string Stuffed(const std::string &text)
     return out;
 }
 
-void Serve(ServerScript *script, SOCKET listener)
+void CloseConnection(ServerScript *script)
 {
-    SOCKET s = accept(listener, NULL, NULL);
-    closesocket(listener);
-    if (s == INVALID_SOCKET)
-        return;
-    SendAll(s, script->greeting + "\r\n");
-    std::string input;
-    char buffer[512];
-    bool holding = script->holdRetr != NULL;
-    for (;;) {
-        size_t end = input.find("\r\n");
-        if (end == std::string::npos) {
-            int n = recv(s, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            input.append(buffer, n);
-            continue;
-        }
-        std::string line = input.substr(0, end);
-        input.erase(0, end + 2);
-        script->commands.push_back(line);
-        int number = line.size() > 5 ? atoi(line.c_str() + 5) : 0;
-        if (line.compare(0, 4, "STAT") == 0) {
-            SendAll(s, "+OK " + std::to_string(script->messages.size()) + " 100\r\n");
-        } else if (line.compare(0, 4, "RETR") == 0 && number >= 1 &&
-                   number <= (int)script->messages.size()) {
-            if (holding) {
-                script->atRetr = true;
-                WaitForSingleObject(script->holdRetr, 20000);
-                holding = false;
-            }
-            std::string body = Stuffed(script->messages[number - 1]);
-            if (number == script->dropInMessage) {
-                SendAll(s, "+OK\r\n" + body.substr(0, body.size() / 2));
-                break;
-            }
-            SendAll(s, "+OK\r\n" + body + ".\r\n");
-        } else if (line.compare(0, 4, "QUIT") == 0) {
-            SendAll(s, "+OK bye\r\n");
-            break;
-        } else {
-            SendAll(s, "+OK\r\n");
-        }
+    if (script->connection != INVALID_SOCKET) {
+        shutdown(script->connection, SD_BOTH);
+        closesocket(script->connection);
+        script->connection = INVALID_SOCKET;
     }
-    shutdown(s, SD_BOTH);
-    closesocket(s);
+    script->ended = true;
 }
 
-// Starts the server thread listening on 127.0.0.1 and points acc1 at it.
-std::thread StartServer(ServerScript *script)
+// Sends message `number` (from 1) or the drop the script asks for.
+void SendMessageText(ServerScript *script, int number)
 {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    std::string body = Stuffed(script->messages[number - 1]);
+    if (number == script->dropInMessage) {
+        SendAll(script->connection, "+OK\r\n" + body.substr(0, body.size() / 2));
+        CloseConnection(script);
+        return;
+    }
+    SendAll(script->connection, "+OK\r\n" + body + ".\r\n");
+}
+
+void AnswerLine(ServerScript *script, const std::string &line)
+{
+    script->commands.push_back(line);
+    int number = line.size() > 5 ? atoi(line.c_str() + 5) : 0;
+    if (line.compare(0, 4, "STAT") == 0) {
+        SendAll(script->connection, "+OK " + std::to_string(script->messages.size()) + " 100\r\n");
+    } else if (line.compare(0, 4, "RETR") == 0 && number >= 1 && number <= (int)script->messages.size()) {
+        if (script->holdRetr) {
+            script->holdRetr = false;
+            script->atRetr = true;
+            script->heldNumber = number;
+            return;
+        }
+        SendMessageText(script, number);
+    } else if (line.compare(0, 4, "QUIT") == 0) {
+        SendAll(script->connection, "+OK bye\r\n");
+        CloseConnection(script);
+    } else {
+        SendAll(script->connection, "+OK\r\n");
+    }
+}
+
+void ReadCommands(ServerScript *script)
+{
+    char buffer[512];
+    int n;
+    while (script->connection != INVALID_SOCKET && (n = recv(script->connection, buffer, sizeof buffer, 0)) > 0)
+        script->input.append(buffer, n);
+    size_t end;
+    while (script->connection != INVALID_SOCKET && !script->atRetr &&
+           (end = script->input.find("\r\n")) != std::string::npos) {
+        std::string line = script->input.substr(0, end);
+        script->input.erase(0, end + 2);
+        AnswerLine(script, line);
+    }
+}
+
+LRESULT CALLBACK ServerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *script = reinterpret_cast<ServerScript *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    // A notice still queued for a socket of an earlier server has another
+    // message number, or names another socket (handles are reused).
+    SOCKET socket = static_cast<SOCKET>(wParam);
+    if (!script || message != script->notice || (socket != script->listener && socket != script->connection))
+        return DefWindowProcA(window, message, wParam, lParam);
+    switch (WSAGETSELECTEVENT(lParam)) {
+    case FD_ACCEPT:
+        if (script->connection == INVALID_SOCKET) {
+            script->connection = accept(script->listener, NULL, NULL);
+            closesocket(script->listener);
+            script->listener = INVALID_SOCKET;
+            if (script->connection == INVALID_SOCKET) {
+                script->ended = true;
+                break;
+            }
+            WSAAsyncSelect(script->connection, window, script->notice, FD_READ | FD_CLOSE);
+            SendAll(script->connection, script->greeting + "\r\n");
+        }
+        break;
+    case FD_READ:
+        ReadCommands(script);
+        break;
+    case FD_CLOSE:
+        ReadCommands(script);
+        CloseConnection(script);
+        break;
+    }
+    return 0;
+}
+
+// Starts the server listening on 127.0.0.1 and points acc1 at it.
+void StartServer(ServerScript *script)
+{
+    static ATOM windowClass;
+    static UINT servers;
+    script->notice = WM_APP + 100 + servers++ % 1000;
+    if (!windowClass) {
+        WNDCLASSA description = {};
+        description.lpfnWndProc = ServerWindowProc;
+        description.hInstance = GetModuleHandleA(NULL);
+        description.lpszClassName = "SortellaTestPop3Server";
+        windowClass = RegisterClassA(&description);
+    }
+    script->window = CreateWindowA("SortellaTestPop3Server", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                   GetModuleHandleA(NULL), NULL);
+    SetWindowLongPtrA(script->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(script));
+    script->listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(listener, (sockaddr *)&address, sizeof address);
+    bind(script->listener, (sockaddr *)&address, sizeof address);
     int length = sizeof address;
-    getsockname(listener, (sockaddr *)&address, &length);
-    listen(listener, 1);
+    getsockname(script->listener, (sockaddr *)&address, &length);
+    listen(script->listener, 1);
+    WSAAsyncSelect(script->listener, script->window, script->notice, FD_ACCEPT);
     script->port = ntohs(address.sin_port);
     HostSetAccountValue("acc1", "POP3Port", std::to_string(script->port).c_str());
-    return std::thread(Serve, script, listener);
+}
+
+// Answers a held RETR.
+void ReleaseRetr(ServerScript *script)
+{
+    script->atRetr = false;
+    SendMessageText(script, script->heldNumber);
+    ReadCommands(script); // commands that came in while it was held
+}
+
+// Pumps until the client has closed the connection, then stops the server.
+void StopServer(ServerScript *script)
+{
+    EXPECT_TRUE(HostPumpUntil([&] { return script->ended; }, 20000));
+    if (script->listener != INVALID_SOCKET)
+        closesocket(script->listener);
+    CloseConnection(script);
+    DestroyWindow(script->window);
 }
 
 void EmptyInbox()
@@ -501,10 +596,10 @@ TEST_F(HostTest, RetrievalStoresFiltersAndDeletesEveryMessage)
     script.messages = {"From: one\r\nSubject: 1\r\n\r\nfirst\r\n",
                        "From: two\r\n\r\n.hidden dot line\r\n..two dots\r\n",
                        "From: three\r\n\r\nthird\r\n"};
-    std::thread server = StartServer(&script);
+    StartServer(&script);
     size_t from = HostEvents().size();
     EXPECT_EQ(HostRetrieve(folder, 30000), 3);
-    server.join();
+    StopServer(&script);
     EXPECT_EQ(InboxTexts(), script.messages);
     for (const char *command : {"USER user", "PASS pass", "STAT", "RETR 1", "DELE 1", "RETR 2",
                                 "DELE 2", "RETR 3", "DELE 3", "QUIT"})
@@ -522,18 +617,17 @@ TEST_F(HostTest, BusyCommandIsGrayedWhileRetrievingAndStateZeroAfter)
     HWND folder = HostCreateFolderWindow("acc1");
     ServerScript script;
     script.messages = {"From: one\r\n\r\nfirst\r\n"};
-    script.holdRetr = CreateEventA(NULL, TRUE, FALSE, NULL);
-    std::thread server = StartServer(&script);
+    script.holdRetr = true;
+    StartServer(&script);
     EXPECT_EQ(HostBusyCommandState(folder), 0u);
     ASSERT_EQ(HostStartRetrieve(folder), 1);
-    EXPECT_TRUE(HostPumpUntil([&] { return script.atRetr.load(); }, 20000));
+    EXPECT_TRUE(HostPumpUntil([&] { return script.atRetr; }, 20000));
     EXPECT_EQ(APAIsBusy(), 1u);
     EXPECT_TRUE(HostBusyCommandState(folder) & MF_GRAYED);
     EXPECT_EQ(HostStartRetrieve(folder), 0); // one at a time
-    SetEvent(script.holdRetr);
+    ReleaseRetr(&script);
     EXPECT_TRUE(HostPumpUntil([] { return !HostRetrieving(); }, 20000));
-    server.join();
-    CloseHandle(script.holdRetr);
+    StopServer(&script);
     EXPECT_EQ(HostLastRetrieveResult(), 1);
     EXPECT_EQ(APAIsBusy(), 0u);
     EXPECT_EQ(HostBusyCommandState(folder), 0u);
@@ -548,10 +642,10 @@ TEST_F(HostTest, ServerThatDropsMidMessageLeavesThatMessageUnstoredAndUndeleted)
     script.messages = {"From: one\r\n\r\nfirst\r\n",
                        "From: two\r\nSubject: long\r\n\r\n" + std::string(3000, 'x') + "\r\n"};
     script.dropInMessage = 2;
-    std::thread server = StartServer(&script);
+    StartServer(&script);
     size_t from = HostEvents().size();
     EXPECT_EQ(HostRetrieve(folder, 30000), -1);
-    server.join();
+    StopServer(&script);
     EXPECT_EQ(InboxTexts(), std::vector<std::string>{script.messages[0]});
     EXPECT_TRUE(Has(script.commands, "DELE 1"));
     EXPECT_FALSE(Has(script.commands, "DELE 2"));
@@ -582,9 +676,9 @@ TEST_F(HostTest, RefusedOrBrokenServerEndsTheRetrievalIdleWithNothingStored)
     ServerScript script;
     script.greeting = "-ERR not today";
     script.messages = {"From: one\r\n\r\nfirst\r\n"};
-    std::thread server = StartServer(&script);
+    StartServer(&script);
     EXPECT_EQ(HostRetrieve(folder, 30000), -1);
-    server.join();
+    StopServer(&script);
     EXPECT_TRUE(script.commands.empty() || !Has(script.commands, "RETR 1"));
     EXPECT_TRUE(InboxTexts().empty());
     EXPECT_FALSE(HostIsBusy());
@@ -664,8 +758,9 @@ TEST_F(HostTest, ScriptReportsBadInputAndGoesOn)
         std::string step = steps[next][0];
         size_t before = HostEvents().size();
         EXPECT_EQ(RunScriptStep(steps, &next), expected) << step;
-        if (step != "quit")
+        if (step != "quit") {
             EXPECT_FALSE(HostEventsOfKind("error", before).empty()) << step;
+        }
     }
     EXPECT_EQ(next, steps.size());
     EXPECT_EQ(std::string(HostMailbox()), mailbox);

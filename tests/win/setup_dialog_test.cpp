@@ -168,8 +168,9 @@ void ExpectTemplate(int id, const char *caption, int width, int height,
         EXPECT_EQ((item.style & WS_TABSTOP) != 0, want.tabStop);
         EXPECT_EQ((item.style & WS_DISABLED) != 0, want.disabled);
         EXPECT_EQ(item.style & (WS_CHILD | WS_VISIBLE), DWORD(WS_CHILD | WS_VISIBLE));
-        if (className == "Edit")
+        if (className == "Edit") {
             EXPECT_TRUE(item.style & WS_BORDER);
+        }
         EXPECT_EQ(item.text, want.text);
         EXPECT_EQ(item.x, want.x);
         EXPECT_EQ(item.y, want.y);
