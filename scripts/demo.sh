@@ -57,7 +57,7 @@ echo "== building the plug-in and the stand-ins"
 log=$(mktemp /tmp/sortella-build.XXXXXX)
 if ! { cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
              -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build build/win -j2 --target postwick-standin &&
+       cmake --build build/win -j2 --target postwick-standin wine-keepalive &&
        cmake -S . -B build/native &&
        cmake --build build/native -j2 --target popfile-standin; } >"$log" 2>&1; then
     tail -40 "$log"
@@ -91,7 +91,8 @@ trap stop_demo EXIT
 trap 'exit 130' INT TERM
 
 echo "== preparing Wine (the first time this takes several minutes)"
-bash scripts/wine-prefix.sh
+start_wine_session build/win/wine-keepalive.exe
+wait_wine_session
 
 # ---------------------------------------------------------------- POPFile
 state=$work/popfile

@@ -1,14 +1,51 @@
 /* Keeps a Wine session warm: while this program runs, Wine's desktop and
- * service processes stay up, so each test program that follows starts
- * without starting them again (about a minute each under emulation).
+ * service processes stay up, so the programs that follow start without
+ * starting them again (minutes where 32-bit Wine runs under emulation).
  *
  *   wine-keepalive.exe READY_FILE
  *
- * Makes one hidden top-level window, which brings up the desktop, then
- * creates READY_FILE and waits until it is ended. */
+ * First it sets the prefix up for the tests and the demo, so that no
+ * further Wine start is needed for that: Wine draws window frames itself
+ * (no window manager needed), the Japanese dialog fonts map to the IPA
+ * Gothic fonts, and the desktop menu builder is not started with every
+ * session. These take effect for every program started after it. Then it
+ * makes one hidden top-level window, which brings up the desktop, creates
+ * READY_FILE and waits until it is ended. */
 #include <windows.h>
 
 #include <string.h>
+
+static void SetText(HKEY root, const wchar_t *key, const wchar_t *name, const wchar_t *value)
+{
+    HKEY opened;
+    if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &opened, NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(opened, name, 0, REG_SZ, (const BYTE *)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(opened);
+}
+
+static void DeleteValue(HKEY root, const wchar_t *key, const wchar_t *name)
+{
+    HKEY opened;
+    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(opened, name);
+    RegCloseKey(opened);
+}
+
+static void SetUpPrefix(void)
+{
+    static const wchar_t x11[] = L"Software\\Wine\\X11 Driver";
+    static const wchar_t fonts[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    SetText(HKEY_CURRENT_USER, x11, L"Managed", L"N");
+    SetText(HKEY_CURRENT_USER, x11, L"Decorated", L"N");
+    SetText(HKEY_LOCAL_MACHINE, fonts, L"ＭＳ Ｐゴシック", L"IPAPGothic");
+    SetText(HKEY_LOCAL_MACHINE, fonts, L"MS PGothic", L"IPAPGothic");
+    SetText(HKEY_LOCAL_MACHINE, fonts, L"ＭＳ ゴシック", L"IPAGothic");
+    SetText(HKEY_LOCAL_MACHINE, fonts, L"MS Gothic", L"IPAGothic");
+    DeleteValue(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices",
+                L"winemenubuilder");
+}
 
 static LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -28,6 +65,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)previous;
     (void)show;
 
+    SetUpPrefix();
     windowClass.lpfnWndProc = KeeperProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = "SortellaWineKeeper";

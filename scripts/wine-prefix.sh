@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Creates the project's Wine prefix once and sets it up for the tests and
-# screenshots: Wine draws its own window frames (no window manager needed),
-# and the Japanese dialog fonts map to the IPA Gothic fonts. Under emulation
-# the first Wine start can time out waiting for the prefix to be built while
-# the build goes on in the background, so it waits for Wine to settle and
-# checks the prefix before it counts as ready. Expects DISPLAY to be set
-# (scripts/xvfb-session.sh).
+# Creates the project's Wine prefix once, with as few Wine starts as
+# possible: each one costs a minute or more where 32-bit Wine runs under
+# emulation. The prefix's settings for the tests and the demo (window
+# frames, Japanese fonts) are made by the keeper program that every session
+# starts first (scripts/wine-keepalive.c). Under emulation the first Wine
+# start can time out waiting for the prefix to be built while the build
+# goes on in the background, so it waits for Wine's set-up processes to end
+# and checks the prefix before it counts as ready. Expects DISPLAY to be
+# set and a wineserver to serve the prefix (scripts/xvfb-session.sh).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 ready="$WINEPREFIX/.sortella-ready"
@@ -25,33 +27,25 @@ setup_processes_running() {
 
 wait_for_wineboot() {
     local waited=0
-    while setup_processes_running && [ $waited -lt 1200 ]; do
+    while setup_processes_running && [ $waited -lt 1800 ]; do
         sleep 2
         waited=$((waited + 2))
     done
 }
 
-prefix_works() {
-    wine reg query 'HKCU\Software\Wine' >/dev/null 2>&1
+# The update stamp is written when wine.inf has been installed, and the
+# system registry file once the server has saved it.
+prefix_made() {
+    [ -s "$WINEPREFIX/.update-timestamp" ] && [ -d "$WINEPREFIX/drive_c/windows/system32" ]
 }
 
 for attempt in 1 2 3; do
     wine wineboot -i >/dev/null 2>&1
     wait_for_wineboot
-    prefix_works && break
+    prefix_made && break
     if [ "$attempt" = 3 ]; then
         echo "The Wine prefix $WINEPREFIX could not be created." >&2
         exit 1
     fi
 done
-
-settings=$(mktemp --suffix=.reg)
-trap 'rm -f "$settings"' EXIT
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '"Decorated"="N"' '' \
-    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
-    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' \
-    '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' '' |
-    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$settings"
-wine regedit /S "$(winepath -w "$settings")" >/dev/null 2>&1
 touch "$ready"

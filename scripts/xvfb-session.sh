@@ -3,9 +3,12 @@
 # Wine start would otherwise also start Wine's service processes again,
 # which costs about a minute each.
 #
-# keep_wine_warm KEEPALIVE_EXE (after scripts/wine-prefix.sh) also keeps
-# Wine's desktop and service processes running until the session ends, so
-# that each program that follows finds them up; it returns once they are.
+# start_wine_session KEEPALIVE_EXE starts, in the background, what every
+# Wine program of the session needs: the prefix (made when missing, by
+# scripts/wine-prefix.sh) and then the keeper (scripts/wine-keepalive.c),
+# which sets the prefix up for the tests and keeps Wine's desktop and
+# service processes running until the session ends. It returns at once, so
+# that the caller can build meanwhile; wait_wine_session waits for it.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 sortella_display=""
 for number in $(seq 91 140); do
@@ -32,27 +35,48 @@ sortella_own_wineserver=0
 if wineserver -p >/dev/null 2>&1; then
     sortella_own_wineserver=1
 fi
-sortella_keepalive_pid=""
-keep_wine_warm() {
-    local ready
-    ready=$(mktemp -u /tmp/sortella-keepalive.XXXXXX)
-    wine "$1" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
-    sortella_keepalive_pid=$!
-    for _ in $(seq 1 600); do
-        [ -e "$ready" ] && break
-        kill -0 "$sortella_keepalive_pid" 2>/dev/null || break
+sortella_session_pid=""
+sortella_keepalive_pidfile=""
+sortella_keepalive_ready=""
+start_wine_session() {
+    local repo
+    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    sortella_keepalive_ready=$(mktemp -u /tmp/sortella-keepalive.XXXXXX)
+    sortella_keepalive_pidfile=$(mktemp /tmp/sortella-keepalive-pid.XXXXXX)
+    (
+        bash "$repo/scripts/wine-prefix.sh" || exit 1
+        wine "$1" "Z:${sortella_keepalive_ready//\//\\}" </dev/null >/dev/null 2>&1 &
+        echo $! >"$sortella_keepalive_pidfile"
+        wait
+    ) &
+    sortella_session_pid=$!
+}
+# Returns once the keeper is up, 1 when the prefix could not be made. When
+# the keeper ended without bringing the desktop up it says so and returns
+# 0: each program then starts the desktop itself.
+wait_wine_session() {
+    while [ ! -e "$sortella_keepalive_ready" ] && kill -0 "$sortella_session_pid" 2>/dev/null; do
         sleep 1
     done
-    if [ ! -e "$ready" ]; then
-        echo "Wine's desktop did not come up; programs will start it themselves." >&2
+    if [ -e "$sortella_keepalive_ready" ]; then
+        rm -f "$sortella_keepalive_ready"
         return 0
     fi
-    rm -f "$ready"
+    if [ ! -s "$sortella_keepalive_pidfile" ]; then
+        echo "The Wine prefix $WINEPREFIX could not be made." >&2
+        return 1
+    fi
+    echo "Wine's desktop did not come up; programs will start it themselves." >&2
+    return 0
 }
 stop_xvfb_session() {
-    if [ -n "$sortella_keepalive_pid" ]; then
-        kill "$sortella_keepalive_pid" >/dev/null 2>&1 || true
+    if [ -s "$sortella_keepalive_pidfile" ]; then
+        kill "$(cat "$sortella_keepalive_pidfile")" >/dev/null 2>&1 || true
     fi
+    if [ -n "$sortella_session_pid" ]; then
+        kill "$sortella_session_pid" >/dev/null 2>&1 || true
+    fi
+    rm -f "$sortella_keepalive_pidfile" "$sortella_keepalive_ready"
     if [ "$sortella_own_wineserver" = 1 ]; then
         wineserver -k >/dev/null 2>&1 || true
     fi
