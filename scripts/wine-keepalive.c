@@ -7,8 +7,10 @@
  * First it sets the prefix up for the tests and the demo, so that no
  * further Wine start is needed for that: Wine draws window frames itself
  * (no window manager needed), the Japanese dialog fonts map to the IPA
- * Gothic fonts, and the desktop menu builder is not started with every
- * session. These take effect for every program started after it. Then it
+ * Gothic fonts, and neither the desktop menu builder nor the services
+ * that no test needs are started with every session (each such process
+ * costs a minute under emulation). The settings take effect for every
+ * program started after it, the start-up ones with the next session. Then it
  * makes one hidden top-level window, which brings up the desktop, creates
  * READY_FILE and waits until it is ended. */
 #include <windows.h>
@@ -24,6 +26,15 @@ static void SetText(HKEY root, const wchar_t *key, const wchar_t *name, const wc
     RegCloseKey(opened);
 }
 
+static void SetNumber(HKEY root, const wchar_t *key, const wchar_t *name, DWORD value)
+{
+    HKEY opened;
+    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(opened, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+    RegCloseKey(opened);
+}
+
 static void DeleteValue(HKEY root, const wchar_t *key, const wchar_t *name)
 {
     HKEY opened;
@@ -32,6 +43,8 @@ static void DeleteValue(HKEY root, const wchar_t *key, const wchar_t *name)
     RegDeleteValueW(opened, name);
     RegCloseKey(opened);
 }
+
+static const wchar_t *const OnDemandServices[] = {L"PlugPlay", L"Eventlog", L"NDIS", L"nsiproxy", NULL};
 
 static void SetUpPrefix(void)
 {
@@ -45,6 +58,13 @@ static void SetUpPrefix(void)
     SetText(HKEY_LOCAL_MACHINE, fonts, L"MS Gothic", L"IPAGothic");
     DeleteValue(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices",
                 L"winemenubuilder");
+    /* Services that no test needs are started only on demand (3) instead
+     * of with every session (2). */
+    for (const wchar_t *const *service = OnDemandServices; *service; ++service) {
+        wchar_t key[128] = L"System\\CurrentControlSet\\Services\\";
+        wcscat(key, *service);
+        SetNumber(HKEY_LOCAL_MACHINE, key, L"Start", 3);
+    }
 }
 
 static LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

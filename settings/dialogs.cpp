@@ -13,6 +13,7 @@
 #include "plugin/plugin.h"
 #include "plugin/resource.h"
 #include "settings/dialogs.h"
+#include "settings/editor_command.h"
 #include "settings/settings.h"
 
 namespace {
@@ -229,6 +230,13 @@ int StartProgram(char *commandLine, int showState)
     return 1;
 }
 
+// True when `path` names an existing file (not a folder) as a whole.
+static bool NamesAFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void EditSettingsFile(void)
 {
     // Both start empty: a lookup that leaves a buffer untouched gives an
@@ -237,9 +245,8 @@ void EditSettingsFile(void)
     char iniPath[kIniPathSize] = "";
     ReadExternalEditor(sizeof editor, editor);
     GetIniPath(sizeof iniPath, iniPath);
-    // The path is not quoted: the editor takes the rest of its command line
-    // as the file name.
-    char commandLine[kEditorSize + kIniPathSize];
-    snprintf(commandLine, sizeof commandLine, "%s %s", editor, iniPath);
-    StartProgram(commandLine, SW_SHOW);
+    // Room for both parts, two pairs of quotes, the blank and the NUL.
+    char commandLine[kEditorSize + kIniPathSize + 8];
+    if (EditorCommandLine(editor, NamesAFile(editor), iniPath, commandLine, sizeof commandLine) == 0)
+        StartProgram(commandLine, SW_SHOW);
 }

@@ -811,6 +811,35 @@ TEST(ClassifierOpen, OnlyWebLinksAreOpened)
     EXPECT_EQ(IniUrl(), "");
 }
 
+// A message of an account whose folder name holds 0x5C as a second byte
+// (表計算) is relabelled and refiled into that account's folder.
+TEST(ClassifierReclassify, MessageOfAJapaneseAccountFolderIsRefiled)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    const char account[] = "表計算";
+    const std::string title = "表計算の仕事";
+    ASSERT_EQ(HostAddAccount(account, title.c_str(), "127.0.0.1", "1", "0"), 1);
+    ASSERT_EQ(HostAddFolder(account, "仕事"), 1);
+    HWND window = HostCreateFolderWindow(account, HOST_FOLDER_NO_FOLDER_CREATE);
+    ASSERT_NE(window, nullptr);
+    std::string path = HostWriteMessage(account, "郵便受け", nullptr,
+                                        "From: a@example.com\nX-Text-Classification: spam\n\nbody\n");
+    HostSelectEntry(window, HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(window);
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(window, menu, {"POPFile訂正[spam]", "work"}), 0u);
+    std::vector<HostEvent> moves = HostEventsOfKind("move", events);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));
+    EXPECT_EQ(moves[0].extra, title + "\\仕事");
+    std::vector<std::string> filed = HostListMessages(account, "仕事");
+    ASSERT_EQ(filed.size(), 1u);
+    std::string moved = HostAccountDirectory(account) + "仕事\\" + filed[0];
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    HostDestroyWindow(window);
+}
+
 // ---- A header rewrite that cannot complete ------------------------------
 
 // Fills the small disk with a file until no byte more fits; the file is

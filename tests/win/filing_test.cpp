@@ -388,6 +388,27 @@ TEST_F(FilingTest, RenamedAccountGivesTheNewTitle)
     EXPECT_EQ(Moves()[1].extra, "New name\\ごみ箱");
 }
 
+// Account folders named with characters whose second byte is 0x5C (表, ソ)
+// are whole names, not cut at that byte.
+TEST_F(FilingTest, AccountFoldersNamedInJapaneseAreFiledIntoTheirOwnFolders)
+{
+    for (const char *account : {"表計算", "ソフト"}) {
+        SCOPED_TRACE(account);
+        std::string title = std::string(account) + "の仕事";
+        ASSERT_EQ(HostAddAccount(account, title.c_str(), "127.0.0.1", "1", "1"), 1);
+        size_t before = HostEvents().size();
+        std::string path = Message("X-Text-Classification: spam", account);
+        Filter({path});
+        EndRetrieveAndRun();
+        std::vector<HostEvent> moves = HostEventsOfKind("move", before);
+        ASSERT_EQ(moves.size(), 1u);
+        EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));
+        EXPECT_EQ(moves[0].extra, title + "\\ごみ箱");
+        EXPECT_EQ(moves[0].result, 1u);
+        EXPECT_EQ(HostListMessages(account, "ごみ箱").size(), 1u);
+    }
+}
+
 // ---- The summary -------------------------------------------------------
 
 struct SummaryRow {

@@ -612,28 +612,42 @@ TEST_F(SetupDialogTest, ReloadEndsWith1000AndLoadsTheFile)
         << Describe(reloaded);
 }
 
-// Button 1001 starts "EDITOR PATH" and the dialog stays open. Without an
-// ExternalEditor key the editor is notepad; an editor that cannot be
-// started changes nothing.
+// Button 1001 starts "EDITOR PATH" and the dialog stays open. This
+// program's folder holds a blank ("windows tests"), as Postwick32's does
+// under "Program Files": the settings path is quoted, and so is an editor
+// path with a blank that names a file; a value with arguments of its own,
+// or quoted already, stays as it is. Without an ExternalEditor key the
+// editor is notepad; an editor that cannot be started changes nothing.
 TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
 {
     UseSettings(kAllOff, "");
-    const std::string expectedTail = " " + SettingsPath();
+    const std::string directory = TestDirectory();
+    ASSERT_NE(directory.find(' '), std::string::npos) << "the test program's folder holds no blank";
+    const std::string ini = "\"" + SettingsPath() + "\"";
     struct Row {
         std::string editor; // "" : no ExternalEditor key
         bool forward;       // really start the process
         std::string commandLine;
         DWORD result;
     };
-    std::string recorder = TestDirectory() + "record_command_line.exe";
-    std::string missing = TestDirectory() + "no_such_editor.exe";
+    std::string recorder = directory + "record_command_line.exe";
+    std::string missing = "C:\\no_such_folder\\no_such_editor.exe";
     const Row rows[] = {
-        {"", false, "notepad" + expectedTail, TRUE},
-        {recorder, true, recorder + expectedTail, TRUE},
-        {missing, true, missing + expectedTail, FALSE},
+        {"", false, "notepad " + ini, TRUE},
+        {recorder + " -r", false, recorder + " -r " + ini, TRUE},
+        {"\"" + recorder + "\"", false, "\"" + recorder + "\" " + ini, TRUE},
+        {missing, true, missing + " " + ini, FALSE},
+        {recorder, true, "\"" + recorder + "\" " + ini, TRUE},
     };
-    std::string record = TestDirectory() + "recorded_command_line.txt";
+    // Where Windows would look first for an unquoted program path: the
+    // folder above, "windows.exe". A decoy there records where it ran.
+    std::string above = directory.substr(0, directory.rfind('\\', directory.size() - 2) + 1);
+    std::string decoy = above + "windows.exe";
+    ASSERT_TRUE(CopyFileA(recorder.c_str(), decoy.c_str(), FALSE));
+    std::string record = directory + "recorded_command_line.txt";
+    std::string decoyRecord = above + "recorded_command_line.txt";
     DeleteFileA(record.c_str());
+    DeleteFileA(decoyRecord.c_str());
     for (const Row &row : rows) {
         SCOPED_TRACE("editor \"" + row.editor + "\"");
         std::string mailboxIni = std::string(HostMailbox()) + "mailbox.ini";
@@ -658,14 +672,15 @@ TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
         EXPECT_EQ(starts[0].extra, ""); // no separate application name
         EXPECT_EQ(starts[0].result, row.result);
     }
-    // The recorder really ran with the path as the rest of its command line.
-    // A new Wine process takes a while to start under emulation.
+    // The recorder really ran, with exactly that command line, and the
+    // decoy did not. A new Wine process takes a while to start under
+    // emulation.
     ASSERT_TRUE(HostPumpUntil(
         [&] { return GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 240000))
         << "the recording editor did not run";
-    std::string line = ReadWholeFile(record);
-    ASSERT_GE(line.size(), expectedTail.size());
-    EXPECT_EQ(line.substr(line.size() - expectedTail.size()), expectedTail) << line;
+    EXPECT_EQ(ReadWholeFile(record), "\"" + recorder + "\" " + ini);
+    EXPECT_EQ(GetFileAttributesA(decoyRecord.c_str()), INVALID_FILE_ATTRIBUTES) << "the decoy ran";
+    DeleteFileA(decoy.c_str());
 }
 
 TEST_F(SetupDialogTest, AboutBoxEndCodes)
