@@ -1,7 +1,6 @@
 // The bucket list and the scanning of POPFile's pages. Patterns are matched
 // with ASCII letters in either case; the closing double quote is a plain
 // byte search.
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,7 +13,6 @@ namespace {
 
 const char kSessionPattern[] = "/history?session=";
 const char kBucketPattern[] = "showbucket=";
-const char kViewPattern[] = "view=";
 const int kGrowth = 10;
 
 // First byte below 0x20 at or after `text`, or its terminating NUL.
@@ -23,11 +21,6 @@ const char *NextControlByte(const char *text)
     while (static_cast<unsigned char>(*text) >= 0x20)
         ++text;
     return text;
-}
-
-bool IsAtoiBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 } // namespace
@@ -111,26 +104,4 @@ void ParseBucketPage(const char *text)
             AddBucketName(std::string(nameStart, quote).c_str());
         nameStart = FindAfterNoCase(nameStart, kBucketPattern);
     }
-}
-
-int ViewIdOfLink(const char *link)
-{
-    const char *number = FindAfterNoCase(link, kViewPattern);
-    if (!*number)
-        return -1;
-    while (IsAtoiBlank(*number))
-        ++number;
-    bool negative = *number == '-';
-    if (*number == '-' || *number == '+')
-        ++number;
-    // Accumulated as a magnitude; anything beyond the 32-bit range is no
-    // view id rather than the C library's undefined overflow.
-    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-    int64_t value = 0;
-    for (; *number >= '0' && *number <= '9'; ++number) {
-        value = value * 10 + (*number - '0');
-        if (value > limit)
-            return -1;
-    }
-    return static_cast<int>(negative ? -value : value);
 }

@@ -43,10 +43,3 @@ const char *ScanUiKey(const char *text);
 // the last double quote, holding a byte below 0x20, or longer than
 // BucketNameLimit. Nothing is decoded.
 void ParseBucketPage(const char *text);
-
-// POPFile's number of a message from its link text: the decimal number
-// after the first "view=" (ASCII case ignored), read by the atoi rule
-// (leading white space and a sign allowed, no digits give 0). Returns -1
-// when "view=" is missing or ends the text, and when the number does not
-// fit in 32 signed bits.
-int ViewIdOfLink(const char *link);

@@ -11,14 +11,14 @@
 #include <cstring>
 
 #include "classifier/bucket_list.h"
+#include "classifier/links.h"
 #include "classifier/menus.h"
 #include "classifier/reclassify.h"
 #include "classifier/web_state.h"
 #include "mailstore/header_reader.h"
 #include "mailstore/mailbox.h"
-#include "mailstore/text.h"
+#include "plugin/host_guard.h"
 #include "plugin/host_services.h"
-#include "plugin/plugin.h"
 #include "settings/settings.h"
 
 namespace {
@@ -98,90 +98,12 @@ int AppendNotice(HMENU menu, const char *text)
     return AppendItem(menu, item);
 }
 
-// Appends the correction submenu for `bucket`. Returns the insertion's
-// result; a submenu that could not be attached is destroyed unfilled.
-int AppendCorrectionSubmenu(HWND window, HMENU target, const char *bucket, int isView)
-{
-    HMENU submenu = CreateMenu();
-    if (!submenu)
-        return 0;
-    char label[kLabelLimit + 1];
-    _snprintf(label, kLabelLimit, "POPFile訂正[%s]", bucket);
-    label[kLabelLimit] = '\0';
-    int result = AppendSubmenuItem(target, submenu, label);
-    if (result)
-        BuildBucketSubmenu(window, submenu, isView);
-    else
-        DestroyMenu(submenu);
-    return result;
-}
-
-// Menu set-up once the target menu is chosen. Returns the result of the
-// last insertion.
-int AppendClassifierItems(HWND window, HMENU target, int isView)
-{
-    char *path = CurrentMessagePath(window, isView);
-    char *bucket = path ? ReadClassification(path) : nullptr;
-    free(path);
-    if (bucket) {
-        AppendCorrectionSubmenu(window, target, bucket, isView);
-        free(bucket);
-    }
-    DWORD id = Host.APARegistCallback(OnOpenInClassifier, static_cast<DWORD>(isView));
-    return AppendCommandItem(target, id, kOpenLabel);
-}
-
-// A link that the shell may open: "http://" or "https://" (ASCII letters in
-// any case) and no double quote or control byte, which could break out of
-// the quoting of the browser's command line. Any other text in the header
-// (a file, a share, a program) is written by a sender and is not opened.
-bool IsWebLink(const char *link)
-{
-    if (PrefixDiffersNoCase(link, "http://") != 0 && PrefixDiffersNoCase(link, "https://") != 0)
-        return false;
-    for (const char *p = link; *p; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20 || *p == '"')
-            return false;
-    }
-    return true;
-}
-
-void OpenInBrowser(const char *url)
-{
-    ShellExecuteA(NULL, "open", url, NULL, NULL, SW_SHOWNORMAL);
-}
-
-void OpenMessageOfWindow(HWND window, DWORD isView)
-{
-    // Not the menu's message: this command does not change messagePath.
-    char *path = WindowMessagePath(window, isView != 0);
-    if (!path)
-        return;
-    OpenMessageLink(path);
-    free(path);
-}
-
-} // namespace
-
-int ClassifierFolderMenu(HWND window, HMENU menu, int code)
-{
-    if (code != kFolderMenuCode)
-        return code;
-    return AppendClassifierItems(window, menu, 0);
-}
-
-int ClassifierViewMenu(HWND window, HMENU menu, int code)
-{
-    HMENU target;
-    if (code == kViewSubmenuCode)
-        target = GetSubMenu(menu, kViewSubmenuPosition);
-    else if (code == kViewMenuCode)
-        target = menu;
-    else
-        return code;
-    return AppendClassifierItems(window, target, 1);
-}
-
+// Fills the new, empty correction submenu for the message shown in
+// `window` (isView 0: folder window, 1: view window): one radio item per
+// bucket (the message's own bucket checked, names compared exactly), a
+// separator and "バケツの再取得"; or one of the two notice items when the
+// message has no verdict or no bucket list can be had. Fetches the bucket
+// page only while the list is empty.
 void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
 {
     char *path = CurrentMessagePath(window, isView);
@@ -216,17 +138,47 @@ void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
     AppendCommandItem(submenu, id, kRefreshLabel);
 }
 
-void WINAPI OnOpenInClassifier(HWND window, DWORD isView)
+// Appends the correction submenu for `bucket`. Returns the insertion's
+// result; a submenu that could not be attached is destroyed unfilled.
+int AppendCorrectionSubmenu(HWND window, HMENU target, const char *bucket, int isView)
 {
-    GuardHostCall([&] { OpenMessageOfWindow(window, isView); });
+    HMENU submenu = CreateMenu();
+    if (!submenu)
+        return 0;
+    char label[kLabelLimit + 1];
+    _snprintf(label, kLabelLimit, "POPFile訂正[%s]", bucket);
+    label[kLabelLimit] = '\0';
+    int result = AppendSubmenuItem(target, submenu, label);
+    if (result)
+        BuildBucketSubmenu(window, submenu, isView);
+    else
+        DestroyMenu(submenu);
+    return result;
 }
 
-void WINAPI OnRefreshBuckets(HWND, DWORD)
+// Menu set-up once the target menu is chosen. Returns the result of the
+// last insertion.
+int AppendClassifierItems(HWND window, HMENU target, int isView)
 {
-    // The menu on screen keeps its items; the next set-up shows the list.
-    GuardHostCall([] { RefreshBuckets(1); });
+    char *path = CurrentMessagePath(window, isView);
+    char *bucket = path ? ReadClassification(path) : nullptr;
+    free(path);
+    if (bucket) {
+        AppendCorrectionSubmenu(window, target, bucket, isView);
+        free(bucket);
+    }
+    DWORD id = Host.APARegistCallback(OnOpenInClassifier, static_cast<DWORD>(isView));
+    return AppendCommandItem(target, id, kOpenLabel);
 }
 
+void OpenInBrowser(const char *url)
+{
+    ShellExecuteA(NULL, "open", url, NULL, NULL, SW_SHOWNORMAL);
+}
+
+// Opens the message's "X-POPFile-Link:" in the browser when it is a web
+// link (IsWebLink); otherwise opens the URL setting, or nothing while that
+// is empty. The shell's result is not examined.
 void OpenMessageLink(const char *path)
 {
     char line[kOpenLinkSize];
@@ -237,4 +189,46 @@ void OpenMessageLink(const char *path)
     } else if (!PluginSettings.URL.empty()) {
         OpenInBrowser(PluginSettings.URL.c_str());
     }
+}
+
+void OpenMessageOfWindow(HWND window, DWORD isView)
+{
+    // Not the menu's message: this command does not change messagePath.
+    char *path = WindowMessagePath(window, isView != 0);
+    if (!path)
+        return;
+    OpenMessageLink(path);
+    free(path);
+}
+
+} // namespace
+
+int ClassifierFolderMenu(HWND window, HMENU menu, int code)
+{
+    if (code != kFolderMenuCode)
+        return code;
+    return AppendClassifierItems(window, menu, 0);
+}
+
+int ClassifierViewMenu(HWND window, HMENU menu, int code)
+{
+    HMENU target;
+    if (code == kViewSubmenuCode)
+        target = GetSubMenu(menu, kViewSubmenuPosition);
+    else if (code == kViewMenuCode)
+        target = menu;
+    else
+        return code;
+    return AppendClassifierItems(window, target, 1);
+}
+
+void WINAPI OnOpenInClassifier(HWND window, DWORD isView)
+{
+    GuardHostCall([&] { OpenMessageOfWindow(window, isView); });
+}
+
+void WINAPI OnRefreshBuckets(HWND, DWORD)
+{
+    // The menu on screen keeps its items; the next set-up shows the list.
+    GuardHostCall([] { RefreshBuckets(1); });
 }

@@ -11,12 +11,12 @@
 #include "classifier/reclassify.h"
 #include "classifier/reclassify_form.h"
 #include "classifier/web_state.h"
-#include "mailstore/classification_rewrite.h"
 #include "mailstore/header_reader.h"
+#include "mailstore/header_rewrite.h"
 #include "mailstore/mailbox.h"
 #include "mailstore/message_paths.h"
+#include "plugin/host_guard.h"
 #include "plugin/host_services.h"
-#include "plugin/plugin.h"
 #include "settings/settings.h"
 
 namespace {
@@ -26,29 +26,10 @@ namespace {
 const int kValueSize = 201;
 const char kInboxFolder[] = "郵便受け";
 
-void Reclassify(DWORD bucketIndex)
-{
-    if (bucketIndex >= static_cast<DWORD>(BucketList.bucketCount) || !BucketList.bucketNames)
-        return; // a stale submenu after a refresh to fewer names
-    if (BucketList.messagePath.empty())
-        return;
-    int index = static_cast<int>(bucketIndex);
-    // Own copy: the host may call back into the plug-in during the move.
-    std::string path = BucketList.messagePath;
-    if (ReadViewId(path.c_str()) > 0)
-        PostReclassification(index);
-    // Relabelled and refiled locally even when POPFile was not told.
-    RewriteClassificationHeader(index);
-    MoveAfterReclassify(path.c_str());
-}
-
-} // namespace
-
-void WINAPI OnReclassify(HWND, DWORD bucketIndex)
-{
-    GuardHostCall([&] { Reclassify(bucketIndex); });
-}
-
+// Fetches the key from the front page under the URL setting and posts the
+// history form for BucketList.viewId and the bucket at `index` (below
+// bucketCount) to the URL setting followed by "history". Posts nothing
+// while the URL setting is empty or no key is found.
 void PostReclassification(int index)
 {
     if (PluginSettings.URL.empty())
@@ -64,6 +45,11 @@ void PostReclassification(int index)
     HttpPost(url.c_str(), body);
 }
 
+// Files the message at `path` (a message path of the mailbox) again by its
+// "X-Text-Classification:" value: into the folder of that bucket's rule, or
+// "郵便受け" when no rule names it, of the message's own account, through
+// APAMoveMail. Does nothing when the header is missing or the path lies
+// outside the mailbox.
 void MoveAfterReclassify(const char *path)
 {
     int mailboxLength = MailboxPrefixOfPath(path);
@@ -83,4 +69,35 @@ void MoveAfterReclassify(const char *path)
         return;
     Host.APAMoveMail(target.Entry, target.Destination);
     free(target.Destination);
+}
+
+// Rewrites the message at `path` so that its first "X-Text-Classification:"
+// line names the bucket at `index` of the list. The file is either
+// unchanged or completely rewritten.
+void RewriteClassificationHeader(const char *path, int index)
+{
+    RewriteClassificationHeaderFile(path, BucketList.bucketNames[index]);
+}
+
+void Reclassify(DWORD bucketIndex)
+{
+    if (bucketIndex >= static_cast<DWORD>(BucketList.bucketCount) || !BucketList.bucketNames)
+        return; // a stale submenu after a refresh to fewer names
+    if (BucketList.messagePath.empty())
+        return;
+    int index = static_cast<int>(bucketIndex);
+    // Own copy: the host may call back into the plug-in during the move.
+    std::string path = BucketList.messagePath;
+    if (ReadViewId(path.c_str()) > 0)
+        PostReclassification(index);
+    // Relabelled and refiled locally even when POPFile was not told.
+    RewriteClassificationHeader(path.c_str(), index);
+    MoveAfterReclassify(path.c_str());
+}
+
+} // namespace
+
+void WINAPI OnReclassify(HWND, DWORD bucketIndex)
+{
+    GuardHostCall([&] { Reclassify(bucketIndex); });
 }

@@ -10,14 +10,16 @@
 #include <cstring>
 
 #include "classifier/startup_wait.h"
+#include "plugin/host_guard.h"
 #include "plugin/host_services.h"
-#include "plugin/plugin.h"
 #include "plugin/resource.h"
 #include "settings/settings.h"
 
-int WaitArmed;
-
 namespace {
+
+// Set by ArmStartupWait; cleared just before the wait dialog is shown, so
+// that a process waits at most once.
+int WaitArmed;
 
 const DWORD kProbePeriod = 100; // in the host's timer unit
 const size_t kFileNameExtra = 30; // room for "account.ini" and its NUL
@@ -147,6 +149,51 @@ int ConnectAndWait(SOCKET probe, const sockaddr_in &address)
     return connected ? 0 : -1;
 }
 
+// A bare TCP connection to `host` (dotted IPv4 address or host name, a
+// Shift_JIS text) at the low 16 bits of `port`; nothing is sent. 0:
+// connected; -1: the connection failed; -2: Windows Sockets 1.1 unusable or
+// the host name does not resolve.
+int TryConnect(const char *host, int port)
+{
+    if (!InitSockets())
+        return -2;
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    if (!ResolveHost(host, &address.sin_addr)) {
+        WSACleanup();
+        return -2;
+    }
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
+    // A socket that cannot be made fails its connect as well: the proxy
+    // then counts as not ready, not as unprobeable.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
+    int result = ConnectAndWait(probe, address);
+    closesocket(probe);
+    WSACleanup();
+    return result;
+}
+
+// One probe of the proxy. `folderWindow` names the account; 0 keeps the
+// one remembered from an earlier call. 1: go ahead (the proxy accepts, or
+// the account says not to probe, or it cannot be probed); 0: the proxy
+// does not accept connections yet.
+int ProbeClassifier(HWND folderWindow)
+{
+    if (folderWindow)
+        FolderWindow = folderWindow;
+    if (ConnectValue < 0)
+        ConnectValue = ReadConnectSetting(FolderWindow);
+    // "Connect" 0 means this account is not to be probed, now or later.
+    if (ConnectValue == 0)
+        return 1;
+    if (ProxyPort == 0)
+        ProxyPort = ReadProxyEndpoint(ProxyHost, FolderWindow);
+    if (ProxyPort <= 0)
+        return 1;
+    return TryConnect(ProxyHost, ProxyPort) == -1 ? 0 : 1;
+}
+
 // Asks the wait dialog to close; 0 when no dialog is up to receive it.
 int CloseWaitDialog(void)
 {
@@ -189,44 +236,12 @@ INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-int TryConnect(const char *host, int port)
+void ArmStartupWait(void)
 {
-    if (!InitSockets())
-        return -2;
-    sockaddr_in address;
-    memset(&address, 0, sizeof address);
-    if (!ResolveHost(host, &address.sin_addr)) {
-        WSACleanup();
-        return -2;
-    }
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
-    // A socket that cannot be made fails its connect as well: the proxy
-    // then counts as not ready, not as unprobeable.
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-    int result = ConnectAndWait(probe, address);
-    closesocket(probe);
-    WSACleanup();
-    return result;
+    WaitArmed = 1;
 }
 
-int ProbeClassifier(HWND folderWindow)
-{
-    if (folderWindow)
-        FolderWindow = folderWindow;
-    if (ConnectValue < 0)
-        ConnectValue = ReadConnectSetting(FolderWindow);
-    // "Connect" 0 means this account is not to be probed, now or later.
-    if (ConnectValue == 0)
-        return 1;
-    if (ProxyPort == 0)
-        ProxyPort = ReadProxyEndpoint(ProxyHost, FolderWindow);
-    if (ProxyPort <= 0)
-        return 1;
-    return TryConnect(ProxyHost, ProxyPort) == -1 ? 0 : 1;
-}
-
-DWORD RunStartupWait(HWND folderWindow)
+DWORD RunStartupWait(HINSTANCE instance, HWND folderWindow)
 {
     if (!WaitArmed)
         return 0;
@@ -237,7 +252,7 @@ DWORD RunStartupWait(HWND folderWindow)
     WaitArmed = 0;
     DWORD timer = Host.APASetTimer(kProbePeriod, WaitTimerProc, 0);
     // No owner window: the folder window is still being created.
-    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_WAIT), NULL, WaitDialogProc, 0);
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), NULL, WaitDialogProc, 0);
     WaitDialog = NULL;
     return Host.APAKillTimer(timer);
 }

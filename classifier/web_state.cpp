@@ -9,6 +9,7 @@
 
 #include "classifier/bucket_list.h"
 #include "classifier/http.h"
+#include "classifier/links.h"
 #include "classifier/web_state.h"
 #include "mailstore/header_reader.h"
 #include "mailstore/mailbox.h"
@@ -18,22 +19,14 @@ namespace {
 
 // Both headers are read with room for 4095 bytes of value.
 const size_t kHeaderLineSize = 4096;
-const char kBaseUrlScheme[] = "http://";
 
 } // namespace
 
 void LearnBaseUrl(const char *link)
 {
-    const char *jump = strstr(link, "jump");
-    if (!jump)
-        return;
-    std::string candidate(link, jump);
-    // Only what the setup dialog would accept becomes the base URL: a
-    // forged link must not point the plug-in's requests elsewhere than a
-    // plain http:// address.
-    if (candidate.compare(0, sizeof kBaseUrlScheme - 1, kBaseUrlScheme) != 0)
-        return;
-    AdoptUrl(candidate.c_str());
+    size_t length = BaseUrlLengthOfLink(link);
+    if (length > 0)
+        AdoptUrl(std::string(link, length).c_str());
 }
 
 char *CurrentMessagePath(HWND window, int isView)

@@ -1,14 +1,12 @@
 # Native Linux build: the portable core with sanitizers, its tests, the
 # POPFile stand-in, fuzz targets and benchmarks.
 option(SORTELLA_SANITIZE "Build the core and its tests with ASan and UBSan" ON)
-set(SORTELLA_TEST_DATA ${CMAKE_CURRENT_SOURCE_DIR}/tests/data)
 
 if(SORTELLA_SANITIZE)
     set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 endif()
 
-existing_sources(core_sources ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_POSIX_SOURCES})
-add_library(sortella_core STATIC ${core_sources})
+add_library(sortella_core STATIC ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_POSIX_SOURCES})
 target_include_directories(sortella_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(sortella_core PUBLIC SORTELLA_FAULT_INJECTION=1)
 target_compile_options(sortella_core PUBLIC -Wall -Wextra ${SANITIZE_FLAGS})
@@ -17,16 +15,22 @@ target_link_options(sortella_core PUBLIC ${SANITIZE_FLAGS})
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-file(GLOB native_tests ${CMAKE_CURRENT_SOURCE_DIR}/tests/core/*_test.cpp)
-if(native_tests)
-    add_executable(core_tests ${native_tests})
-    target_link_libraries(core_tests sortella_core GTest::gtest_main)
-    target_compile_definitions(core_tests PRIVATE SORTELLA_TEST_DATA="${SORTELLA_TEST_DATA}")
-    add_test(NAME core_tests COMMAND core_tests)
-endif()
+# The native tests of the portable core, one program.
+add_executable(core_tests
+    tests/core/bucket_list_test.cpp
+    tests/core/editor_command_test.cpp
+    tests/core/encoded_words_test.cpp
+    tests/core/header_reader_test.cpp
+    tests/core/header_rewrite_test.cpp
+    tests/core/links_test.cpp
+    tests/core/message_paths_test.cpp
+    tests/core/reclassify_form_test.cpp
+    tests/core/summary_text_test.cpp
+    tests/core/text_test.cpp
+)
+target_link_libraries(core_tests sortella_core GTest::gtest_main)
+add_test(NAME core_tests COMMAND core_tests)
 
-foreach(dir standins/popfile fuzz bench)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-        add_subdirectory(${dir})
-    endif()
-endforeach()
+add_subdirectory(standins/popfile)
+add_subdirectory(fuzz)
+add_subdirectory(bench)

@@ -6,7 +6,6 @@ set(SORTELLA_WIN_SOURCES
     settings/settings.cpp
     settings/dialogs.cpp
     mailstore/mailbox.cpp
-    mailstore/classification_rewrite.cpp
     filing/receive_filter.cpp
     filing/filing_command.cpp
     classifier/http.cpp
@@ -19,18 +18,25 @@ set(SORTELLA_WIN_SOURCES
 # Source files are UTF-8; every narrow literal becomes Shift_JIS in the binary.
 set(SJIS_FLAGS -finput-charset=UTF-8 -fexec-charset=CP932)
 
-existing_sources(core_sources ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_WIN_SOURCES})
-existing_sources(win_sources ${SORTELLA_WIN_SOURCES})
-
 # Everything of the plug-in but DllMain's resources and exports, so that the
 # Windows unit tests can link the same code.
-add_library(sortella_impl STATIC ${core_sources} ${win_sources})
+add_library(sortella_impl STATIC ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_WIN_SOURCES} ${SORTELLA_WIN_SOURCES})
 target_include_directories(sortella_impl PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(sortella_impl PUBLIC ${SJIS_FLAGS} -Wall -Wextra)
 target_compile_definitions(sortella_impl PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
 target_link_libraries(sortella_impl PUBLIC wininet ws2_32 shell32 user32 kernel32)
 
+# The version texts come from the project's version; the version resource
+# writes version M.NN as M, 0, N, N (0.10 is 0, 0, 1, 0).
+math(EXPR version_tens "${PROJECT_VERSION_MINOR} / 10")
+math(EXPR version_ones "${PROJECT_VERSION_MINOR} % 10")
+set(SORTELLA_FILE_VERSION "${PROJECT_VERSION_MAJOR},0,${version_tens},${version_ones}")
+set(SORTELLA_FILE_VERSION_TEXT "${PROJECT_VERSION_MAJOR}, 0, ${version_tens}, ${version_ones}")
+configure_file(plugin/version.h.in ${CMAKE_BINARY_DIR}/generated/plugin/version.h @ONLY)
+target_include_directories(sortella_impl PUBLIC ${CMAKE_BINARY_DIR}/generated)
+
 add_library(sortella SHARED plugin/sortella.rc plugin/sortella.def)
+target_include_directories(sortella PRIVATE ${CMAKE_BINARY_DIR}/generated ${PROJECT_SOURCE_DIR}/plugin)
 target_link_libraries(sortella PRIVATE -Wl,--whole-archive sortella_impl -Wl,--no-whole-archive)
 set_target_properties(sortella PROPERTIES PREFIX "" OUTPUT_NAME sortella)
 target_link_options(sortella PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
@@ -42,41 +48,46 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 # GoogleTest from the sources Debian installs, built with mingw.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-# One change to Debian's sources: on Windows, GoogleTest starts a watcher
-# thread for every thread that first records a trace or a failure. Under
-# qemu's emulation of 32-bit Wine, a thread started beside a running one
-# can leave both on one thread block (one wait pipe, one stack), which stops
-# the process for good. The Windows tests record from one thread only, so
-# the watcher is not started (per-thread values of ended threads are simply
-# kept).
+# One change to Debian's sources (cmake/gtest-no-watcher-thread.patch): on
+# Windows, GoogleTest starts a watcher thread for every thread that first
+# records a trace or a failure. Where 32-bit Wine runs under qemu's
+# emulation, a thread started beside a running one can leave both on one
+# thread block (one wait pipe, one stack), which stops the process for good.
+# The Windows tests record from one thread only, so the watcher is not
+# started (per-thread values of ended threads are simply kept).
 set(gtest_source ${CMAKE_BINARY_DIR}/googletest-source)
+file(REMOVE_RECURSE ${gtest_source})
 file(COPY /usr/src/googletest/ DESTINATION ${gtest_source})
-file(READ ${gtest_source}/googletest/src/gtest-port.cc gtest_port)
-set(watcher_start "  static void StartWatcherThreadFor(DWORD thread_id) {\n")
-string(FIND "${gtest_port}" "${watcher_start}" watcher_at)
-if(watcher_at EQUAL -1)
-    message(FATAL_ERROR "GoogleTest's watcher thread start not found in gtest-port.cc")
+execute_process(COMMAND patch -p1 --forward --silent -d ${gtest_source}
+                        -i ${PROJECT_SOURCE_DIR}/cmake/gtest-no-watcher-thread.patch
+                RESULT_VARIABLE gtest_patched OUTPUT_VARIABLE gtest_patch_output ERROR_VARIABLE gtest_patch_output)
+if(NOT gtest_patched EQUAL 0)
+    message(FATAL_ERROR "cmake/gtest-no-watcher-thread.patch no longer applies to Debian's GoogleTest "
+                        "sources (/usr/src/googletest): ${gtest_patch_output}")
 endif()
-string(REPLACE "${watcher_start}" "${watcher_start}    if (thread_id != 0) return;  // no watcher thread\n"
-       gtest_port "${gtest_port}")
-file(WRITE ${gtest_source}/googletest/src/gtest-port.cc "${gtest_port}")
 add_subdirectory(${gtest_source} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Writes a .def that exports the host's 34 services from an executable
 # under their stdcall-decorated names ("_APAMoveMail@8"), as the mail client
-# does. OMIT names one service to leave out (to test a host that lacks it).
+# does, from the one list of them (plugin/host_service_list.h). OMIT names
+# one service to leave out.
 function(sortella_host_def output)
     cmake_parse_arguments(ARG "" "OMIT" "" ${ARGN})
-    file(STRINGS ${PROJECT_SOURCE_DIR}/standins/host_exports.txt services)
+    file(READ ${PROJECT_SOURCE_DIR}/plugin/host_service_list.h list_text)
+    string(REGEX MATCHALL "(CALLED|OTHER)\\(APA[A-Za-z]+, [0-9]+," services "${list_text}")
     set(text "EXPORTS\n")
     foreach(service ${services})
-        separate_arguments(parts UNIX_COMMAND "${service}")
-        list(GET parts 0 name)
-        list(GET parts 1 bytes)
+        string(REGEX MATCH "(APA[A-Za-z]+), ([0-9]+)," found "${service}")
+        set(name ${CMAKE_MATCH_1})
+        set(bytes ${CMAKE_MATCH_2})
         if(NOT name STREQUAL "${ARG_OMIT}")
             string(APPEND text "    _${name}@${bytes} = ${name}@${bytes}\n")
         endif()
     endforeach()
+    list(LENGTH services count)
+    if(NOT count EQUAL 34)
+        message(FATAL_ERROR "plugin/host_service_list.h lists ${count} services, not 34")
+    endif()
     file(WRITE ${output} "${text}")
 endfunction()
 
@@ -109,8 +120,6 @@ else()
         VERBATIM)
 endif()
 
-foreach(dir standins/host tests/win bench/win)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-        add_subdirectory(${dir})
-    endif()
-endforeach()
+add_subdirectory(standins/host)
+add_subdirectory(tests/win)
+add_subdirectory(bench/win)

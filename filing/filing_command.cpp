@@ -11,12 +11,13 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "filing/filing_command.h"
 #include "filing/receive_filter.h"
 #include "filing/summary_text.h"
+#include "plugin/host_guard.h"
 #include "plugin/host_services.h"
-#include "plugin/plugin.h"
 #include "settings/settings.h"
 
 namespace {
@@ -26,6 +27,48 @@ const UINT kBusyCommand = 32835;
 const int kBusyMenuPosition = 3;
 
 const char kSummaryCaption[] = "Sortellaメール振り分け";
+
+// What the moves since the last summary were, per rule of the rule list as
+// it is now: a reload (from the setup dialog, during the wait) starts them
+// afresh, as the rules it brings start afresh.
+struct FolderTally {
+    int MovedCount;
+    std::string Details;
+};
+struct MoveTally {
+    unsigned RuleList; // RuleListNumber() of the list the folders belong to
+    std::vector<FolderTally> Folders;
+};
+MoveTally Tally;
+
+// The tally of the rule list now loaded, one folder per rule.
+std::vector<FolderTally> &CurrentFolders(void)
+{
+    if (Tally.RuleList != RuleListNumber() || Tally.Folders.size() != static_cast<size_t>(RuleCount)) {
+        Tally.RuleList = RuleListNumber();
+        Tally.Folders.assign(static_cast<size_t>(RuleCount), FolderTally{0, std::string()});
+    }
+    return Tally.Folders;
+}
+
+// True while command 32835 of the window's fourth menu is not in state 0,
+// after sending WM_INITMENUPOPUP so the host updates it. A window without
+// that menu or that command counts as not busy.
+bool HostMenuBusy(HWND window)
+{
+    HMENU bar = GetMenu(window);
+    if (!bar)
+        return false;
+    HMENU menu = GetSubMenu(bar, kBusyMenuPosition);
+    if (!menu)
+        return false;
+    // The host brings its items up to date when the menu is about to open.
+    SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+    UINT state = GetMenuState(menu, kBusyCommand, MF_BYCOMMAND);
+    // A menu without the command answers all bits set; then APAIsBusy
+    // alone decides, or the wait would never end.
+    return state != static_cast<UINT>(-1) && state != 0;
+}
 
 // Waits until neither APAIsBusy nor the busy command says the host is
 // busy, dispatching the messages of every window of the thread meanwhile.
@@ -50,37 +93,21 @@ bool WaitForIdleHost(HWND window)
     return true;
 }
 
-// The detail line of one moved message: two spaces, sender and/or subject
-// (" : " between them), a newline; empty when it has neither. Changes the
-// record's own From and Subject copies.
-std::string DetailLine(PendingMove *move)
-{
-    std::string line;
-    const char *sender = move->From ? SenderForSummary(move->From, PluginSettings.FromLength) : nullptr;
-    if (sender) {
-        line += "  ";
-        line += sender;
-    }
-    const char *subject = move->Subject ? SubjectForSummary(move->Subject, PluginSettings.SubjectLength) : nullptr;
-    if (subject) {
-        line += sender ? " : " : "  ";
-        line += subject;
-    }
-    if (sender || subject)
-        line += '\n';
-    return line;
-}
-
 // Counts a successful move on the rule now at the record's index; nothing
 // when the table has been replaced by a shorter one.
 void CountMove(PendingMove *move)
 {
     if (move->RuleIndex < 0 || move->RuleIndex >= RuleCount)
         return;
-    FilingRule &rule = Rules[move->RuleIndex];
-    ++rule.MovedCount;
-    // Without memory for the line the move stays counted, unlisted.
-    GuardHostCall([&] { rule.Details += DetailLine(move); });
+    GuardHostCall([&] {
+        FolderTally &folder = CurrentFolders()[static_cast<size_t>(move->RuleIndex)];
+        ++folder.MovedCount;
+        // Without memory for the line the move stays counted, unlisted.
+        GuardHostCall([&] {
+            folder.Details += DetailLine(move->From, move->Subject, PluginSettings.FromLength,
+                                         PluginSettings.SubjectLength);
+        });
+    });
 }
 
 void ReleaseList(PendingMove *move)
@@ -95,17 +122,13 @@ void ReleaseList(PendingMove *move)
 // Appends one paragraph per rule with moves, in table order.
 int BuildSummary(std::string &summary)
 {
+    std::vector<FolderTally> &folders = CurrentFolders();
     int reported = 0;
     for (int i = 0; i < RuleCount; ++i) {
-        const FilingRule &rule = Rules[i];
-        if (rule.MovedCount <= 0)
+        const FolderTally &folder = folders[static_cast<size_t>(i)];
+        if (folder.MovedCount <= 0)
             continue;
-        summary += "[";
-        summary += rule.Folder;
-        summary += "]へ ";
-        summary += std::to_string(rule.MovedCount);
-        summary += " 件移動しました\n";
-        summary += rule.Details;
+        AppendFolderParagraph(summary, Rules[i].Folder, folder.MovedCount, folder.Details);
         ++reported;
     }
     return reported;
@@ -113,10 +136,7 @@ int BuildSummary(std::string &summary)
 
 void ClearCounts(void)
 {
-    for (int i = 0; i < RuleCount; ++i) {
-        Rules[i].MovedCount = 0;
-        Rules[i].Details.clear();
-    }
+    Tally.Folders.clear();
 }
 
 void ReportMoves(HWND window)
@@ -143,24 +163,12 @@ void ReportMoves(HWND window)
         MessageBoxA(window, summary.c_str(), kSummaryCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-} // namespace
-
-bool HostMenuBusy(HWND window)
-{
-    HMENU bar = GetMenu(window);
-    if (!bar)
-        return false;
-    HMENU menu = GetSubMenu(bar, kBusyMenuPosition);
-    if (!menu)
-        return false;
-    // The host brings its items up to date when the menu is about to open.
-    SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
-    UINT state = GetMenuState(menu, kBusyCommand, MF_BYCOMMAND);
-    // A menu without the command answers all bits set; then APAIsBusy
-    // alone decides, or the wait would never end.
-    return state != static_cast<UINT>(-1) && state != 0;
-}
-
+// Detaches PendingList and moves each record with APAMoveMail, in order,
+// after waiting until the host is idle; counts each successful move on the
+// rule at the record's RuleIndex (when still inside the table) and adds its
+// detail line. Releases every record. When the wait takes WM_QUIT out of
+// the queue, it posts the quit again and releases the remaining records
+// without moving them.
 void PerformPendingMoves(HWND window)
 {
     // Detached first: whatever the wait lets the host queue meanwhile goes
@@ -180,6 +188,8 @@ void PerformPendingMoves(HWND window)
         move = next;
     }
 }
+
+} // namespace
 
 void WINAPI FilingCommand(HWND window, DWORD)
 {

@@ -268,3 +268,31 @@ char *SubjectForSummary(char *text, int subjectLength)
 {
     return CutToLength(text, subjectLength < 1 ? kDefaultSubjectLength : subjectLength);
 }
+
+std::string DetailLine(char *from, char *subject, int fromLength, int subjectLength)
+{
+    std::string line;
+    const char *sender = from ? SenderForSummary(from, fromLength) : nullptr;
+    if (sender) {
+        line += "  ";
+        line += sender;
+    }
+    const char *subjectText = subject ? SubjectForSummary(subject, subjectLength) : nullptr;
+    if (subjectText) {
+        line += sender ? " : " : "  ";
+        line += subjectText;
+    }
+    if (sender || subjectText)
+        line += '\n';
+    return line;
+}
+
+void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details)
+{
+    summary += "[";
+    summary += folder;
+    summary += "]へ ";
+    summary += std::to_string(movedCount);
+    summary += " 件移動しました\n";
+    summary += details;
+}

@@ -5,6 +5,7 @@
 // double-byte character of Shift_JIS. Includes no Windows header.
 #pragma once
 #include <cstddef>
+#include <string>
 
 // Display name of a "From:" value, in place: after leading spaces, the text
 // between the first pair of double quotes, else of the first parentheses,
@@ -28,6 +29,16 @@ char *SenderForSummary(char *text, int fromLength);
 // The summary's subject text from a "Subject:" value, decoded and cut to
 // `subjectLength` bytes (26 when below 1). nullptr when only spaces.
 char *SubjectForSummary(char *text, int subjectLength);
+
+// The summary's line about one moved message: two spaces, the sender text
+// and/or the subject text (" : " between them), a newline; empty when it
+// has neither. `from` and `subject` are the record's own copies of the
+// header values, or nullptr; both are changed.
+std::string DetailLine(char *from, char *subject, int fromLength, int subjectLength);
+
+// Appends one folder's paragraph to the summary: "[FOLDER]へ N 件移動しました"
+// and a newline, then `details` (the detail lines of its moves).
+void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details);
 
 // Decodes the encoded words of `text` in place (as DecodeEncodedWords
 // does) and turns the result into Shift_JIS. Each run of directly adjacent

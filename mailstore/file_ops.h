@@ -111,6 +111,13 @@ void MessageReaderUngetByte(MessageReader *reader, int byte);
 // (NUL bytes of the file included), 0 when nothing could be read.
 size_t MessageReaderGetLine(MessageReader *reader, char *buffer, size_t limit);
 
+// True when the `count` bytes that MessageReaderGetLine read end with the
+// line's newline; false when the line was longer than the limit.
+inline bool LineEndsWithNewline(const char *line, size_t count)
+{
+    return count > 0 && line[count - 1] == '\n';
+}
+
 // Reads and drops bytes up to and including the next '\n', or to the end
 // of the file or a read error.
 void MessageReaderSkipLine(MessageReader *reader);

@@ -7,12 +7,6 @@
 #include "mailstore/file_ops.h"
 #include "mailstore/text.h"
 
-// True when the `count` bytes read into `line` end with the line's newline.
-static bool EndsWithNewline(const char *line, size_t count)
-{
-    return count > 0 && line[count - 1] == '\n';
-}
-
 // Skips the blanks and tabs after the name and drops the line's newline.
 // Trailing blanks and a CR that stands on its own stay in the value.
 static char *ValueAfterName(char *line, size_t nameLength)
@@ -38,7 +32,7 @@ static char *FindHeaderLine(MessageReader *reader, const char *name, char *buffe
             return nullptr;
         if (count < 2)
             return nullptr; // the empty line that ends the header block
-        if (!EndsWithNewline(buffer, count))
+        if (!LineEndsWithNewline(buffer, count))
             MessageReaderSkipLine(reader); // the rest of a line longer than the buffer
         // A matching last line without a final newline is not taken, nor is
         // anything after a failed read.

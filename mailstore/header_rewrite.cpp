@@ -65,11 +65,6 @@ static void WriteWithCrLf(CopyTarget *target, const char *bytes, size_t count)
     }
 }
 
-static bool EndsWithNewline(const char *line, size_t count)
-{
-    return count > 0 && line[count - 1] == '\n';
-}
-
 // Copies the rest of the current line, its newline included, or up to the
 // end of the file or a read error.
 static void CopyRestOfLine(MessageReader *reader, CopyTarget *target)
@@ -78,7 +73,7 @@ static void CopyRestOfLine(MessageReader *reader, CopyTarget *target)
     for (;;) {
         size_t count = MessageReaderGetLine(reader, piece, HeaderPieceLimit);
         WriteWithCrLf(target, piece, count);
-        if (count == 0 || EndsWithNewline(piece, count))
+        if (count == 0 || LineEndsWithNewline(piece, count))
             return;
     }
 }
@@ -119,13 +114,13 @@ static int CopyHeaderBlock(MessageReader *reader, CopyTarget *target, const char
             // The old line is dropped whole, also the part of a long one that
             // did not fit the buffer: copied on, it would stand in the header
             // as a line of its own.
-            if (!EndsWithNewline(line, count))
+            if (!LineEndsWithNewline(line, count))
                 MessageReaderSkipLine(reader);
             WriteClassificationLine(target, bucketName);
             return 1;
         }
         WriteWithCrLf(target, line, count);
-        if (!EndsWithNewline(line, count))
+        if (!LineEndsWithNewline(line, count))
             CopyRestOfLine(reader, target);
         if (MessageReaderStopped(reader))
             return 0;

@@ -8,14 +8,25 @@
 #include "classifier/startup_wait.h"
 #include "filing/filing_command.h"
 #include "filing/receive_filter.h"
+#include "plugin/host_guard.h"
 #include "plugin/host_services.h"
-#include "plugin/plugin.h"
+#include "plugin/version.h"
 #include "settings/dialogs.h"
 #include "settings/settings.h"
 
-const char PluginName[] = "Sortella Version 0.10";
+namespace {
+
+// Shift_JIS constant; lives as long as the module.
+const char PluginName[] = SORTELLA_PLUGIN_NAME;
+
+// This module's instance handle: the resource module of dialogs 100, 101
+// and 103.
 HINSTANCE InstanceHandle;
+
+// Command id of the filing command, enrolled with the host at start-up.
 DWORD FilingCommandId;
+
+} // namespace
 
 static void ShowBindingFailure(void)
 {
@@ -51,7 +62,7 @@ __declspec(dllexport) const char *APCGetPlugName(void)
 
 __declspec(dllexport) INT_PTR WINAPI APCVersionInfo(HWND owner)
 {
-    return GuardHostCall<INT_PTR>(-1, [&] { return RunAboutBox(owner); });
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunAboutBox(InstanceHandle, owner); });
 }
 
 __declspec(dllexport) DWORD WINAPI APCStartUp(DWORD)
@@ -61,7 +72,7 @@ __declspec(dllexport) DWORD WINAPI APCStartUp(DWORD)
         ResetBucketList();
         LoadSettings();
         if (PluginSettings.CheckConnect)
-            WaitArmed = 1;
+            ArmStartupWait();
     });
     return 1;
 }
@@ -72,7 +83,7 @@ __declspec(dllexport) void APCCleanUp(void)
 
 __declspec(dllexport) INT_PTR WINAPI APCSetup(HWND owner)
 {
-    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(owner); });
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(InstanceHandle, owner); });
 }
 
 __declspec(dllexport) DWORD WINAPI APCRecFilter(const char *path)
@@ -93,7 +104,7 @@ __declspec(dllexport) int WINAPI APCViewInitMenu(HWND window, HMENU menu, int co
 
 __declspec(dllexport) DWORD WINAPI APCFolderCreate(HWND window)
 {
-    return GuardHostCall<DWORD>(0, [&] { return RunStartupWait(window); });
+    return GuardHostCall<DWORD>(0, [&] { return RunStartupWait(InstanceHandle, window); });
 }
 
 __declspec(dllexport) BOOL WINAPI APCFolderEndRetrieve(HWND window)

@@ -10,27 +10,10 @@ struct ServiceSlot {
 };
 
 // The host's own export order; the number is the stdcall argument size.
-#define SLOT(name, bytes) {"_" #name "@" #bytes, reinterpret_cast<FARPROC *>(&Host.name)}
-const ServiceSlot kServices[] = {
-    SLOT(APARegistCallback, 8),        SLOT(APASetTimer, 12),
-    SLOT(APAKillTimer, 4),             SLOT(APAIsBusy, 0),
-    SLOT(APAExecPostwick, 4),          SLOT(APAGetMailbox, 0),
-    SLOT(APAGetAccount, 4),            SLOT(APAGetFolderName, 4),
-    SLOT(APAImportFile, 12),           SLOT(APASaveMail, 16),
-    SLOT(APAMoveMail, 8),              SLOT(APAMarkMail, 12),
-    SLOT(APADeleteMail, 4),            SLOT(APAFolderGetCurrentFolder, 4),
-    SLOT(APAFolderGetCurrentEntry, 4), SLOT(APAFolderGetSelectEntry, 8),
-    SLOT(APAFolderChangePassword, 8),  SLOT(APAFolderMailTo, 8),
-    SLOT(APAFolderReply, 8),           SLOT(APAFolderForward, 8),
-    SLOT(APAFolderOpenMail, 12),       SLOT(APASendGetText, 8),
-    SLOT(APASendGetHeader, 4),         SLOT(APASendSetText, 8),
-    SLOT(APASendSetHeader, 8),         SLOT(APASendGetEditor, 4),
-    SLOT(APAViewGetText, 4),           SLOT(APAViewGetHeader, 4),
-    SLOT(APAViewSetText, 8),           SLOT(APAViewGetPath, 4),
-    SLOT(APAViewGetEditor, 4),         SLOT(APAViewChangeMail, 8),
-    SLOT(APASjisToJis, 12),            SLOT(APAJisToSjis, 12),
-};
-#undef SLOT
+#define SORTELLA_SERVICE_SLOT(name, bytes, result, parameters) \
+    {"_" #name "@" #bytes, reinterpret_cast<FARPROC *>(&Host.name)},
+const ServiceSlot kServices[] = {SORTELLA_HOST_SERVICES(SORTELLA_SERVICE_SLOT, SORTELLA_SERVICE_SLOT)};
+#undef SORTELLA_SERVICE_SLOT
 
 } // namespace
 

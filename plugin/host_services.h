@@ -1,4 +1,5 @@
-// Binding of the host's exported services.
+// Binding of the host's exported services: the bottom layer, which every
+// part of the plug-in that calls the host includes.
 //
 // The host exports 34 stdcall services from its executable under decorated
 // names ("_APAMoveMail@8"). They are looked up once, at process attach, in
@@ -7,47 +8,17 @@
 #pragma once
 #include <windows.h>
 
+#include "plugin/host_service_list.h"
+
 typedef void(WINAPI *HostCommandProc)(HWND window, DWORD value);
 typedef DWORD(WINAPI *HostTimerProc)(DWORD unused1, DWORD unused2);
 
+#define SORTELLA_SERVICE_POINTER(name, bytes, result, parameters) result(WINAPI *name) parameters;
 struct HostServices {
     HMODULE HostModule; // host executable's module; NULL while unbound
-
-    DWORD(WINAPI *APARegistCallback)(HostCommandProc callback, DWORD value);
-    DWORD(WINAPI *APASetTimer)(DWORD period, HostTimerProc callback, DWORD value);
-    DWORD(WINAPI *APAKillTimer)(DWORD id);
-    DWORD(WINAPI *APAIsBusy)(void);
-    DWORD(WINAPI *APAExecPostwick)(DWORD);
-    const char *(WINAPI *APAGetMailbox)(void);
-    const char *(WINAPI *APAGetAccount)(HWND folderWindow);
-    DWORD(WINAPI *APAGetFolderName)(DWORD);
-    DWORD(WINAPI *APAImportFile)(DWORD, DWORD, DWORD);
-    DWORD(WINAPI *APASaveMail)(DWORD, DWORD, DWORD, DWORD);
-    DWORD(WINAPI *APAMoveMail)(const char *entry, const char *destination);
-    DWORD(WINAPI *APAMarkMail)(DWORD, DWORD, DWORD);
-    DWORD(WINAPI *APADeleteMail)(DWORD);
-    DWORD(WINAPI *APAFolderGetCurrentFolder)(DWORD);
-    const char *(WINAPI *APAFolderGetCurrentEntry)(HWND folderWindow);
-    DWORD(WINAPI *APAFolderGetSelectEntry)(DWORD, DWORD);
-    DWORD(WINAPI *APAFolderChangePassword)(DWORD, DWORD);
-    DWORD(WINAPI *APAFolderMailTo)(DWORD, DWORD);
-    DWORD(WINAPI *APAFolderReply)(DWORD, DWORD);
-    DWORD(WINAPI *APAFolderForward)(DWORD, DWORD);
-    DWORD(WINAPI *APAFolderOpenMail)(DWORD, DWORD, DWORD);
-    DWORD(WINAPI *APASendGetText)(DWORD, DWORD);
-    DWORD(WINAPI *APASendGetHeader)(DWORD);
-    DWORD(WINAPI *APASendSetText)(DWORD, DWORD);
-    DWORD(WINAPI *APASendSetHeader)(DWORD, DWORD);
-    DWORD(WINAPI *APASendGetEditor)(DWORD);
-    DWORD(WINAPI *APAViewGetText)(DWORD);
-    DWORD(WINAPI *APAViewGetHeader)(DWORD);
-    DWORD(WINAPI *APAViewSetText)(DWORD, DWORD);
-    const char *(WINAPI *APAViewGetPath)(HWND viewWindow);
-    DWORD(WINAPI *APAViewGetEditor)(DWORD);
-    DWORD(WINAPI *APAViewChangeMail)(DWORD, DWORD);
-    DWORD(WINAPI *APASjisToJis)(DWORD, DWORD, DWORD);
-    DWORD(WINAPI *APAJisToSjis)(DWORD, DWORD, DWORD);
+    SORTELLA_HOST_SERVICES(SORTELLA_SERVICE_POINTER, SORTELLA_SERVICE_POINTER)
 };
+#undef SORTELLA_SERVICE_POINTER
 
 extern HostServices Host;
 

@@ -7,7 +7,7 @@ PACKAGES=(
     cmake g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic imagemagick
-    qemu-user-static zip unzip python3 x11-utils file
+    qemu-user-static zip unzip python3 x11-utils file patch
 )
 
 missing_packages() {

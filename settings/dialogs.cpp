@@ -10,7 +10,7 @@
 
 #include "classifier/web_state.h"
 #include "mailstore/mailbox.h"
-#include "plugin/plugin.h"
+#include "plugin/host_guard.h"
 #include "plugin/resource.h"
 #include "settings/dialogs.h"
 #include "settings/editor_command.h"
@@ -117,7 +117,8 @@ bool AcceptTypedUrl(HWND dialog, const char *typed)
     return true;
 }
 
-// Other Parts append page names to the URL, so it must end with "/".
+// Page names ("buckets", "history") are appended to the URL, so it must
+// end with "/".
 // ('/' is never a Shift_JIS trail byte, so the last byte test is safe.)
 void StoreUrl(const char *typed)
 {
@@ -151,6 +152,45 @@ void OnConfirm(HWND dialog)
     StoreSwitches(dialog);
     SaveSettings();
     EndDialog(dialog, IDC_CONFIRM);
+}
+
+// Starts `commandLine` without waiting; 1 when a process was started.
+int StartProgram(char *commandLine, int showState)
+{
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showState);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return 0;
+    // The editor runs on its own; the plug-in does not wait for it.
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return 1;
+}
+
+// True when `path` names an existing file (not a folder) as a whole.
+bool NamesAFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Opens the settings file in the host's external editor (button 1001).
+void EditSettingsFile(void)
+{
+    // Both start empty: a lookup that leaves a buffer untouched gives an
+    // empty part, never leftover bytes.
+    char editor[kEditorSize] = "";
+    char iniPath[kIniPathSize] = "";
+    ReadExternalEditor(sizeof editor, editor);
+    GetIniPath(sizeof iniPath, iniPath);
+    // Room for both parts, two pairs of quotes, the blank and the NUL.
+    char commandLine[kEditorSize + kIniPathSize + 8];
+    if (EditorCommandLine(editor, NamesAFile(editor), iniPath, commandLine, sizeof commandLine) == 0)
+        StartProgram(commandLine, SW_SHOW);
 }
 
 // Only the ids 1000 to 1008 are commands here; Enter (IDOK), Escape
@@ -204,49 +244,12 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 } // namespace
 
-INT_PTR RunAboutBox(HWND owner)
+INT_PTR RunAboutBox(HINSTANCE instance, HWND owner)
 {
-    return DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
 }
 
-INT_PTR RunSetupDialog(HWND owner)
+INT_PTR RunSetupDialog(HINSTANCE instance, HWND owner)
 {
-    return DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_SETUP), owner, SetupDialogProc, 0);
-}
-
-int StartProgram(char *commandLine, int showState)
-{
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showState);
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return 0;
-    // The editor runs on its own; the plug-in does not wait for it.
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return 1;
-}
-
-// True when `path` names an existing file (not a folder) as a whole.
-static bool NamesAFile(const char *path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void EditSettingsFile(void)
-{
-    // Both start empty: a lookup that leaves a buffer untouched gives an
-    // empty part, never leftover bytes.
-    char editor[kEditorSize] = "";
-    char iniPath[kIniPathSize] = "";
-    ReadExternalEditor(sizeof editor, editor);
-    GetIniPath(sizeof iniPath, iniPath);
-    // Room for both parts, two pairs of quotes, the blank and the NUL.
-    char commandLine[kEditorSize + kIniPathSize + 8];
-    if (EditorCommandLine(editor, NamesAFile(editor), iniPath, commandLine, sizeof commandLine) == 0)
-        StartProgram(commandLine, SW_SHOW);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), owner, SetupDialogProc, 0);
 }

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "mailstore/text.h"
 #include "settings/settings.h"
@@ -15,6 +14,8 @@ int RuleCount;
 FilingRule *Rules;
 
 namespace {
+
+unsigned LoadedRuleList; // RuleListNumber
 
 const char kSuffix[] = "\\Plugins\\sortella.ini";
 const int kPathSize = 260;
@@ -48,15 +49,14 @@ void ReleaseRules(void)
     for (int i = 0; i < RuleCount; ++i) {
         free(Rules[i].Bucket);
         free(Rules[i].Folder);
-        Rules[i].~FilingRule();
     }
     free(Rules);
     Rules = nullptr;
     RuleCount = 0;
 }
 
-// Builds a rule in place; false when a copy cannot be made, in which case
-// the record holds nothing that needs releasing.
+// Fills a rule with copies of its texts; false when a copy cannot be made,
+// in which case the record holds nothing that needs releasing.
 bool MakeRule(FilingRule *rule, int index, const char *bucket, const char *folder)
 {
     char *bucketCopy = _strdup(bucket);
@@ -66,7 +66,7 @@ bool MakeRule(FilingRule *rule, int index, const char *bucket, const char *folde
         free(folderCopy);
         return false;
     }
-    new (rule) FilingRule{index, 0, bucketCopy, folderCopy, std::string()};
+    *rule = FilingRule{index, bucketCopy, folderCopy};
     return true;
 }
 
@@ -144,6 +144,13 @@ void LoadSetupSection(const char *path)
     PluginSettings.URL = value;
 }
 
+// Writes URL alone into section "Setup".
+void SaveUrl(const char *path)
+{
+    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    FlushProfile(path);
+}
+
 } // namespace
 
 void GetIniPath(int size, char *buffer)
@@ -167,9 +174,15 @@ void GetIniPath(int size, char *buffer)
     strcat(buffer, kSuffix);
 }
 
+unsigned RuleListNumber(void)
+{
+    return LoadedRuleList;
+}
+
 void LoadSettings(void)
 {
     ReleaseRules();
+    ++LoadedRuleList;
     char path[kPathSize];
     GetIniPath(kPathSize, path);
 
@@ -199,20 +212,14 @@ void SaveSettings(void)
     FlushProfile(path);
 }
 
-void SaveUrl(void)
-{
-    char path[kPathSize];
-    GetIniPath(kPathSize, path);
-    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
-    FlushProfile(path);
-}
-
 void AdoptUrl(const char *text)
 {
     if (!PluginSettings.URL.empty())
         return;
     PluginSettings.URL = text;
-    SaveUrl();
+    char path[kPathSize];
+    GetIniPath(kPathSize, path);
+    SaveUrl(path);
 }
 
 FilingRule *FindFilingRule(const char *bucket)

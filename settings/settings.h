@@ -16,11 +16,9 @@ struct PluginSettingsRecord {
 };
 
 struct FilingRule {
-    int Index;           // own position in the rule list, from 0
-    int MovedCount;      // moves since the last summary
-    char *Bucket;        // owned heap string: the key in "MoveMail"
-    char *Folder;        // owned heap string: the key's value
-    std::string Details; // summary lines gathered since the last summary
+    int Index;    // own position in the rule list, from 0
+    char *Bucket; // owned heap string: the key in "MoveMail"
+    char *Folder; // owned heap string: the key's value
 };
 
 extern PluginSettingsRecord PluginSettings;
@@ -29,6 +27,11 @@ extern PluginSettingsRecord PluginSettings;
 // RuleCount is 0 and Rules null before the first load.
 extern int RuleCount;
 extern FilingRule *Rules;
+
+// Number of the rule list as last loaded, 0 before the first load and one
+// more with each LoadSettings: whoever keeps figures per rule (the filing
+// command) knows by it when they belong to a list that was replaced.
+unsigned RuleListNumber(void);
 
 // Full path of the settings file: the host executable's directory followed
 // by "\Plugins\sortella.ini". `size` is the buffer's size in bytes (260).
@@ -40,9 +43,6 @@ void LoadSettings(void);
 
 // Writes the five switches and URL into section "Setup".
 void SaveSettings(void);
-
-// Writes URL alone into section "Setup".
-void SaveUrl(void);
 
 // Sets URL to `text` and saves it, only while URL is empty.
 void AdoptUrl(const char *text);

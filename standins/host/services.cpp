@@ -4,6 +4,7 @@
 // record that they were called.
 #include "standins/host/host.h"
 #include "standins/host/host_internal.h"
+#include "plugin/host_service_list.h"
 
 namespace {
 
@@ -66,38 +67,16 @@ const char *WINAPI APAViewGetPath(HWND viewWindow)
     return view ? view->path.c_str() : "";
 }
 
-#define UNUSED_SERVICE(name, ...)  \
-    DWORD WINAPI name(__VA_ARGS__) \
-    {                              \
-        RecordUnused(#name);       \
-        return 0;                  \
+#define SORTELLA_CALLED_SERVICE(name, bytes, result, parameters)
+#define SORTELLA_UNUSED_SERVICE(name, bytes, result, parameters) \
+    result WINAPI name parameters                                 \
+    {                                                             \
+        RecordUnused(#name);                                      \
+        return 0;                                                 \
     }
-UNUSED_SERVICE(APAExecPostwick, DWORD)
-UNUSED_SERVICE(APAGetFolderName, DWORD)
-UNUSED_SERVICE(APAImportFile, DWORD, DWORD, DWORD)
-UNUSED_SERVICE(APASaveMail, DWORD, DWORD, DWORD, DWORD)
-UNUSED_SERVICE(APAMarkMail, DWORD, DWORD, DWORD)
-UNUSED_SERVICE(APADeleteMail, DWORD)
-UNUSED_SERVICE(APAFolderGetCurrentFolder, DWORD)
-UNUSED_SERVICE(APAFolderGetSelectEntry, DWORD, DWORD)
-UNUSED_SERVICE(APAFolderChangePassword, DWORD, DWORD)
-UNUSED_SERVICE(APAFolderMailTo, DWORD, DWORD)
-UNUSED_SERVICE(APAFolderReply, DWORD, DWORD)
-UNUSED_SERVICE(APAFolderForward, DWORD, DWORD)
-UNUSED_SERVICE(APAFolderOpenMail, DWORD, DWORD, DWORD)
-UNUSED_SERVICE(APASendGetText, DWORD, DWORD)
-UNUSED_SERVICE(APASendGetHeader, DWORD)
-UNUSED_SERVICE(APASendSetText, DWORD, DWORD)
-UNUSED_SERVICE(APASendSetHeader, DWORD, DWORD)
-UNUSED_SERVICE(APASendGetEditor, DWORD)
-UNUSED_SERVICE(APAViewGetText, DWORD)
-UNUSED_SERVICE(APAViewGetHeader, DWORD)
-UNUSED_SERVICE(APAViewSetText, DWORD, DWORD)
-UNUSED_SERVICE(APAViewGetEditor, DWORD)
-UNUSED_SERVICE(APAViewChangeMail, DWORD, DWORD)
-UNUSED_SERVICE(APASjisToJis, DWORD, DWORD, DWORD)
-UNUSED_SERVICE(APAJisToSjis, DWORD, DWORD, DWORD)
-#undef UNUSED_SERVICE
+SORTELLA_HOST_SERVICES(SORTELLA_CALLED_SERVICE, SORTELLA_UNUSED_SERVICE)
+#undef SORTELLA_CALLED_SERVICE
+#undef SORTELLA_UNUSED_SERVICE
 
 } // extern "C"
 
@@ -105,7 +84,9 @@ namespace hostrig {
 
 int ServicesLinked(void)
 {
-    return 34;
+#define SORTELLA_COUNT_SERVICE(name, bytes, result, parameters) +1
+    return 0 SORTELLA_HOST_SERVICES(SORTELLA_COUNT_SERVICE, SORTELLA_COUNT_SERVICE);
+#undef SORTELLA_COUNT_SERVICE
 }
 
 } // namespace hostrig

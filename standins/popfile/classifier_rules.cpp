@@ -1,4 +1,5 @@
 #include "classifier_rules.h"
+#include "text_lines.h"
 
 #include "mail_message.h"
 
@@ -23,21 +24,12 @@ bool ContainsNoCase(const std::string& text, const std::string& word)
     return found != text.end();
 }
 
-std::string TrimBlanks(const std::string& text)
-{
-    size_t start = text.find_first_not_of(" \t\r");
-    if (start == std::string::npos)
-        return std::string();
-    size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(start, end - start + 1);
-}
-
 // Splits "WORD rest" at the first blank; rest trimmed.
 void SplitFirstWord(const std::string& line, std::string* word, std::string* rest)
 {
     size_t gap = line.find_first_of(" \t");
     *word = line.substr(0, gap);
-    *rest = gap == std::string::npos ? std::string() : TrimBlanks(line.substr(gap));
+    *rest = gap == std::string::npos ? std::string() : TrimBlanks(line.substr(gap), " \t\r");
 }
 
 void DeclareBucket(ClassifierRules* rules, const std::string& name)
@@ -73,17 +65,9 @@ bool IsBucketName(const std::string& name)
 int ParseClassifierRules(const std::string& text, ClassifierRules* rules, std::string* error)
 {
     ClassifierRules parsed;
-    int lineNumber = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = TrimBlanks(text.substr(pos, end - pos));
-        pos = end + 1;
-        ++lineNumber;
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (const TextLine& setting : SettingLines(text)) {
+        const std::string& line = setting.text;
+        int lineNumber = setting.number;
         std::string directive, rest, name, keyword;
         SplitFirstWord(line, &directive, &rest);
         SplitFirstWord(rest, &name, &keyword);

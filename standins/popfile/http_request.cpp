@@ -1,4 +1,5 @@
 #include "http_request.h"
+#include "text_lines.h"
 
 #include "form_fields.h"
 
@@ -27,15 +28,6 @@ bool IsTokenChar(unsigned char c)
     if (c <= 0x20 || c >= 0x7F)
         return false;
     return std::strchr("()<>@,;:\\\"/[]?={}", c) == nullptr;
-}
-
-std::string TrimBlanks(const std::string& text)
-{
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos)
-        return std::string();
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
 }
 
 // Finds the end of the line that starts at `pos`: returns the index of its

@@ -1,4 +1,5 @@
 #include "mail_message.h"
+#include "text_lines.h"
 
 namespace {
 
@@ -15,15 +16,6 @@ bool SameLetters(const std::string& a, size_t aStart, const std::string& b)
             return false;
     }
     return true;
-}
-
-std::string TrimBlanks(const std::string& text)
-{
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos)
-        return std::string();
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Flags and knobs: one table of knob names serves the command line and the
 // control file, so both accept exactly the same names and values.
 #include "standin_options.h"
+#include "text_lines.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -76,15 +77,6 @@ int ReadStatusRule(const std::string& text, StatusRule* out)
     out->status = static_cast<int>(status);
     out->realBody = words.size() == 3;
     return 0;
-}
-
-std::string TrimBlanks(const std::string& text)
-{
-    size_t start = text.find_first_not_of(" \t\r");
-    if (start == std::string::npos)
-        return std::string();
-    size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(start, end - start + 1);
 }
 
 // Flags that are not knobs: each takes one value.
@@ -176,18 +168,11 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
 int ApplyControlText(StandinKnobs* knobs, const std::string& text)
 {
     int bad = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = TrimBlanks(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (const TextLine& setting : SettingLines(text)) {
+        const std::string& line = setting.text;
         size_t gap = line.find_first_of(" \t");
         std::string name = line.substr(0, gap);
-        std::string value = gap == std::string::npos ? std::string() : TrimBlanks(line.substr(gap));
+        std::string value = gap == std::string::npos ? std::string() : TrimBlanks(line.substr(gap), " \t\r");
         if (ApplyKnob(knobs, name, value) != 0)
             ++bad;
     }

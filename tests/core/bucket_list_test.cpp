@@ -193,36 +193,4 @@ TEST_F(BucketListTest, TenMegabytePages)
     EXPECT_EQ(BucketList.uiKey, "old");
 }
 
-struct ViewRow {
-    const char *link;
-    int expected;
-};
-
-TEST(ViewIdOfLink, ReadsTheNumberAfterView)
-{
-    const ViewRow rows[] = {
-        {"http://127.0.0.1:8080/jump_to_message?view=42", 42},
-        {"http://h/jump?VIEW=7", 7},
-        {"http://h/jump?View=8&x=1", 8},
-        {"http://h/jump?view=12abc", 12},
-        {"http://h/jump?view=abc", 0},
-        {"http://h/jump?view= \t13", 13},
-        {"http://h/jump?view=-3", -3},
-        {"http://h/jump?view=+5", 5},
-        {"http://h/jump?view=1&view=2", 1},
-        {"http://h/jump?view=", -1},
-        {"http://h/jump?id=5", -1},
-        {"", -1},
-        {"http://h/jump?view=2147483647", INT_MAX},
-        {"http://h/jump?view=-2147483648", INT_MIN},
-        {"http://h/jump?view=2147483648", -1},
-        {"http://h/jump?view=-2147483649", -1},
-        {"http://h/jump?view=4294967338", -1},
-        {"http://h/jump?view=99999999999999999999999999", -1},
-        {"http://h/jump?view=0000000000000000000000000042", 42},
-    };
-    for (const ViewRow &row : rows)
-        EXPECT_EQ(ViewIdOfLink(row.link), row.expected) << "link: " << row.link;
-}
-
 } // namespace

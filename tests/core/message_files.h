@@ -9,6 +9,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/printable.h"
+
 class MessageFileTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -41,27 +43,3 @@ protected:
 
     std::string directory;
 };
-
-// Shows control bytes of a test input readably in failure messages.
-inline std::string Printable(const std::string &bytes, size_t limit = 120)
-{
-    std::string shown;
-    for (size_t i = 0; i < bytes.size() && i < limit; i++) {
-        unsigned char byte = (unsigned char)bytes[i];
-        if (byte == '\r')
-            shown += "\\r";
-        else if (byte == '\n')
-            shown += "\\n";
-        else if (byte == '\t')
-            shown += "\\t";
-        else if (byte < 0x20 || byte >= 0x7F) {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", byte);
-            shown += hex;
-        } else
-            shown += (char)byte;
-    }
-    if (bytes.size() > limit)
-        shown += "...(" + std::to_string(bytes.size()) + " bytes)";
-    return shown;
-}

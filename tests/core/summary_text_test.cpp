@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/printable.h"
+
 namespace {
 
 const char kNull[] = "(null)";
@@ -30,21 +32,6 @@ std::string Applied(const std::string &input, Function function)
     return std::string(result);
 }
 
-std::string Hex(const std::string &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            out += "\\x";
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return out;
-}
 
 struct TextRow {
     std::string input;
@@ -83,7 +70,7 @@ TEST(ExtractDisplayName, EveryShapeOfSender)
         {"=?ISO-2022-JP?B?GyRCST08KBsoQg==?= <a@b>", "=?ISO-2022-JP?B?GyRCST08KBsoQg==?="},
     };
     for (const TextRow &row : rows)
-        EXPECT_EQ(Hex(Applied(row.input, ExtractDisplayName)), Hex(row.expected)) << "input: " << Hex(row.input);
+        EXPECT_EQ(Printable(Applied(row.input, ExtractDisplayName)), Printable(row.expected)) << "input: " << Printable(row.input);
 }
 
 TEST(CutToLength, CutsToTheLimitWithoutSplittingACharacter)
@@ -124,7 +111,7 @@ TEST(CutToLength, CutsToTheLimitWithoutSplittingACharacter)
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return CutToLength(text, row.limit); });
-        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+        EXPECT_EQ(Printable(got), Printable(row.expected)) << "input: " << Printable(row.input) << " limit " << row.limit;
     }
 }
 
@@ -149,7 +136,7 @@ TEST(SenderForSummary, LimitBelowOneShowsTheNameAsWritten)
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return SenderForSummary(text, row.limit); });
-        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+        EXPECT_EQ(Printable(got), Printable(row.expected)) << "input: " << Printable(row.input) << " limit " << row.limit;
     }
 }
 
@@ -166,7 +153,7 @@ TEST(SubjectForSummary, AlwaysDecodedAndCutTo26WithoutALimit)
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return SubjectForSummary(text, row.limit); });
-        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+        EXPECT_EQ(Printable(got), Printable(row.expected)) << "input: " << Printable(row.input) << " limit " << row.limit;
     }
 }
 
@@ -232,8 +219,56 @@ TEST(CutToLength, ConvertsDecodedJapaneseToShiftJis)
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return CutToLength(text, row.limit); });
-        EXPECT_EQ(Hex(got), Hex(row.expected)) << "input: " << Hex(row.input) << " limit " << row.limit;
+        EXPECT_EQ(Printable(got), Printable(row.expected)) << "input: " << Printable(row.input) << " limit " << row.limit;
     }
+}
+
+struct DetailRow {
+    const char *from;    // nullptr: no sender text asked for
+    const char *subject; // nullptr: no subject text asked for
+    int fromLength;
+    int subjectLength;
+    std::string line;
+};
+
+// The shapes of one message's line in the summary.
+TEST(DetailLine, SenderAndOrSubjectOnALineOfTheirOwn)
+{
+    const std::string forty(40, 'x');
+    const DetailRow rows[] = {
+        {"Taro <t@x>", "Hello", 0, 0, "  Taro : Hello\n"},
+        {"Taro <t@x>", nullptr, 0, 0, "  Taro\n"},
+        {nullptr, "Hello", 0, 0, "  Hello\n"},
+        {nullptr, nullptr, 0, 0, ""},
+        {"   ", "   ", 0, 0, ""},
+        // An empty name: shown as written, dropped when cut.
+        {"\"\" <t@x>", "s", 0, 0, "   : s\n"},
+        {"\"\" <t@x>", "s", 5, 0, "  s\n"},
+        {"ABCDEFGHIJKL <t@x>", nullptr, 10, 0, "  ABCDEFGHIJ\n"},
+        {nullptr, forty.c_str(), 0, 0, "  " + std::string(26, 'x') + "\n"},
+        {nullptr, forty.c_str(), 0, 30, "  " + std::string(30, 'x') + "\n"},
+        // 表示 cut between characters; あいう cut to two characters.
+        {"\x95\x5c\x8e\xa6 <t@x>", nullptr, 3, 0, "  \x95\x5c\n"},
+        {nullptr, "\x82\xa0\x82\xa2\x82\xa4", 0, 5, "  \x82\xa0\x82\xa2\n"},
+        {nullptr, "=?ISO-2022-JP?B?GyRCJEg", 0, 0, "  \x82\xc6\n"},
+    };
+    for (const DetailRow &row : rows) {
+        std::string from = row.from ? row.from : "";
+        std::string subject = row.subject ? row.subject : "";
+        std::string line = DetailLine(row.from ? &from[0] : nullptr, row.subject ? &subject[0] : nullptr,
+                                      row.fromLength, row.subjectLength);
+        EXPECT_EQ(Printable(line), Printable(row.line))
+            << "from " << Printable(row.from ? row.from : "(none)") << " subject "
+            << Printable(row.subject ? row.subject : "(none)");
+    }
+}
+
+TEST(AppendFolderParagraph, FolderLineThenItsDetails)
+{
+    std::string summary;
+    AppendFolderParagraph(summary, "ごみ箱", 3, "  a\n  b\n");
+    AppendFolderParagraph(summary, "仕事", 1, "");
+    EXPECT_EQ(summary, "[ごみ箱]へ 3 件移動しました\n  a\n  b\n[仕事]へ 1 件移動しました\n");
 }
 
 } // namespace

@@ -47,13 +47,6 @@ const Standin &Popfile()
     return standin;
 }
 
-std::string ReadWhole(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 struct Request {
     std::string number; // file name of the raw request, without ".raw"
@@ -66,7 +59,7 @@ struct Request {
 std::vector<Request> Requests()
 {
     std::vector<Request> requests;
-    std::istringstream index(ReadWhole(Popfile().state + "\\requests\\index.txt"));
+    std::istringstream index(HostReadFile(Popfile().state + "\\requests\\index.txt"));
     std::string line;
     while (std::getline(index, line)) {
         std::istringstream fields(line);
@@ -74,7 +67,7 @@ std::vector<Request> Requests()
         std::getline(fields, request.number, '\t');
         std::getline(fields, request.method, '\t');
         std::getline(fields, request.target, '\t');
-        request.raw = ReadWhole(Popfile().state + "\\requests\\" + request.number + ".raw");
+        request.raw = HostReadFile(Popfile().state + "\\requests\\" + request.number + ".raw");
         requests.push_back(request);
     }
     return requests;
@@ -109,7 +102,7 @@ std::string SmallDisk()
 
 std::string ReclassifyLog()
 {
-    return ReadWhole(Popfile().state + "\\reclassify.log");
+    return HostReadFile(Popfile().state + "\\reclassify.log");
 }
 
 // ---- The host and the plug-in -------------------------------------------
@@ -731,9 +724,9 @@ TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
     FolderWindow();
     StartPlugin("");
     size_t requestsBefore = Requests().size();
+    // Which links teach is a rule of its own (native tests); here only
+    // that a refused one teaches nothing and asks nothing.
     const char *refused[] = {"X-POPFile-Link: file://C:/x/jump?view=3\n",
-                             "X-POPFile-Link: \\\\evil\\share\\jump?view=3\n",
-                             "X-POPFile-Link: HTTP://127.0.0.1:1/jump?view=3\n",
                              "X-POPFile-Link: http://127.0.0.1:1/view=3\n"};
     for (const char *link : refused) {
         SCOPED_TRACE(link);
@@ -770,13 +763,9 @@ TEST(ClassifierOpen, OnlyWebLinksAreOpened)
     const std::string good = base + "jump_to_message?view=5";
     const OpenRow withUrl[] = {
         {"message link", good, good},
-        {"https in upper case", "HTTPS://example.com/jump?view=1", "HTTPS://example.com/jump?view=1"},
         {"no link", "", base},
+        // Which links are web links is a rule of its own (native tests).
         {"file link", "file:///C:/windows/system32/calc.exe", base},
-        {"program path", "C:\\windows\\system32\\calc.exe", base},
-        {"share", "\\\\evil\\share\\run.exe", base},
-        {"script", "javascript:alert(1)", base},
-        {"quote in the link", "http://x/\" --new-window \"file:///C:/", base},
     };
     StartPlugin(base);
     for (const OpenRow &row : withUrl) {

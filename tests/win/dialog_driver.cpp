@@ -69,20 +69,6 @@ std::string SetupValue(const char *key)
     return value;
 }
 
-std::string ReadWholeFile(const std::string &path)
-{
-    std::string content;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, NULL) && read > 0)
-        content.append(chunk, read);
-    CloseHandle(file);
-    return content;
-}
 
 // ---- Driving a modal dialog -----------------------------------------------
 
@@ -294,7 +280,7 @@ std::vector<std::string> StandinHttpTargets(void)
 {
     // index.txt: NNNN TAB METHOD TAB TARGET TAB STATUS TAB BYTES
     std::vector<std::string> targets;
-    for (const std::string &line : Lines(ReadWholeFile(StateFile("requests\\index.txt")))) {
+    for (const std::string &line : Lines(HostReadFile(StateFile("requests\\index.txt")))) {
         size_t first = line.find('\t');
         size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
         size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
@@ -312,7 +298,7 @@ int StandinHttpRequests(void)
 int StandinPop3Connections(void)
 {
     int opened = 0;
-    for (const std::string &line : Lines(ReadWholeFile(StateFile("pop3.log")))) {
+    for (const std::string &line : Lines(HostReadFile(StateFile("pop3.log")))) {
         size_t tab = line.find('\t');
         if (tab != std::string::npos && line.compare(tab + 1, std::string::npos, "open") == 0)
             ++opened;

@@ -24,7 +24,6 @@ struct Switches {
 void WriteSettingsFile(const Switches &switches, const std::string &url);
 // A value of section "Setup", or "<missing>".
 std::string SetupValue(const char *key);
-std::string ReadWholeFile(const std::string &path);
 
 // ---- Driving a modal dialog -----------------------------------------------
 // One action on the dialog, run from a timer tick inside its modal loop.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "standins/host/host.h"
+#include "tests/printable.h"
 
 extern "C" DWORD WINAPI APAMoveMail(const char *entry, const char *destination);
 
@@ -110,21 +111,6 @@ std::vector<std::string> UserVisibleEvents()
     return kinds;
 }
 
-std::string Hex(const std::string &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            out += "\\x";
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return out;
-}
 
 std::string FolderLine(const char *folder, int count)
 {
@@ -338,7 +324,7 @@ TEST_F(FilingTest, QueuesMessagesWithARuleInArrivalOrder)
         EXPECT_EQ(move.result, 1u) << move.text;
     }
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 3) + "  A\n  x : B\n  C\n"));
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 3) + "  A\n  x : B\n  C\n"));
     EXPECT_EQ(HostListMessages("acc", "ごみ箱").size(), filedBefore + 3);
 }
 
@@ -419,27 +405,17 @@ struct SummaryRow {
     std::string line; // the detail line expected under the folder line
 };
 
+// The detail lines through the whole path: header reading, unfolding, the
+// conversion of this platform, the summary box. The shapes of a line and
+// the cuts are rules of the portable core (native tests).
 TEST_F(FilingTest, EveryShapeOfDetailLine)
 {
-    const std::string forty(40, 'x');
     const SummaryRow rows[] = {
         {"both", "From: Taro Yamada <taro@example.jp>\nSubject: Hello", 0, 0, "  Taro Yamada : Hello\n"},
-        {"sender only", "From: Taro <t@x>", 0, 0, "  Taro\n"},
-        {"subject only", "Subject: Hello", 0, 0, "  Hello\n"},
         {"neither", "", 0, 0, ""},
-        {"quoted", "From: \"Yamada, Taro\" <t@x>\nSubject: s", 0, 0, "  Yamada, Taro : s\n"},
-        {"angle only", "From: <t@example.jp>", 0, 0, "  t@example.jp\n"},
-        {"comment", "From: t@x (Taro)", 0, 0, "  Taro\n"},
-        {"empty name as written", "From: \"\" <t@x>\nSubject: s", 0, 0, "   : s\n"},
-        {"empty name cut", "From: \"\" <t@x>\nSubject: s", 5, 0, "  s\n"},
         {"sender undecoded", "From: =?ISO-2022-JP?B?GyRCST08KBsoQg==?= <t@x>", 0, 0,
          "  =?ISO-2022-JP?B?GyRCST08KBsoQg==?=\n"},
         {"sender decoded", "From: =?ISO-2022-JP?B?GyRCST08KBsoQg==?= <t@x>", 20, 0, "  表示\n"},
-        {"sender cut", "From: ABCDEFGHIJKL <t@x>", 10, 0, "  ABCDEFGHIJ\n"},
-        {"sender cut between characters", "From: 表示 <t@x>", 3, 0, "  表\n"},
-        {"subject 26", "Subject: " + forty, 0, 0, "  " + std::string(26, 'x') + "\n"},
-        {"subject limit", "Subject: " + forty, 0, 30, "  " + std::string(30, 'x') + "\n"},
-        {"subject double-byte cut", "Subject: あいう", 0, 5, "  あい\n"},
         {"subject ISO-2022-JP", "Subject: =?ISO-2022-JP?B?GyRCMnE1RCROJCpDTiRpJDsbKEI=?=", 0, 0,
          "  会議のお知らせ\n"},
         {"subject folded words", "Subject: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=\n =?ISO-2022-JP?B?GyRCOGwbKEI=?=", 0, 0,
@@ -448,12 +424,9 @@ TEST_F(FilingTest, EveryShapeOfDetailLine)
         {"subject UTF-8 cut", "Subject: =?utf-8?B?5pel5pys6Kqe?=", 0, 5, "  日本\n"},
         {"subject UTF-8 outside 932", "Subject: =?UTF-8?B?YeC4gWI=?=", 0, 0, "  a?b\n"},
         {"subject EUC-JP", "Subject: =?EUC-JP?B?xvzL3Ljs?=", 0, 0, "  日本語\n"},
-        {"subject Shift_JIS", "Subject: =?Shift_JIS?B?g3yDWINn?=", 0, 0, "  ポスト\n"},
         {"subject mixed, each word by its charset", "Subject: =?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 0, 0,
          "  日 ポ\n"},
         {"subject raw Shift_JIS beside UTF-8", "Subject: Re: 日本 =?UTF-8?B?5pel?=", 0, 0, "  Re: 日本 日\n"},
-        {"subject broken word", "Subject: =?ISO-2022-JP?B?GyRCJEg", 0, 0, "  と\n"},
-        {"subject blank", "Subject:    \nFrom: a <b>", 0, 0, "  a\n"},
         {"long From line", "From: " + std::string(300, 'f') + " <a@b>", 0, 0, "  " + std::string(300, 'f') + "\n"},
     };
     for (const SummaryRow &row : rows) {
@@ -462,7 +435,7 @@ TEST_F(FilingTest, EveryShapeOfDetailLine)
         settings.subjectLength = row.subjectLength;
         Configure(settings);
         std::string box = FileOne("X-Text-Classification: spam\n" + row.headers);
-        EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + row.line)) << row.name;
+        EXPECT_EQ(Printable(box), Printable(FolderLine("ごみ箱", 1) + row.line)) << row.name;
     }
 }
 
@@ -484,7 +457,7 @@ TEST_F(FilingTest, SummaryListsOnlyWhatTheSwitchesAsk)
         settings.dispSubject = row.dispSubject;
         Configure(settings);
         std::string box = FileOne("X-Text-Classification: spam\nFrom: T <t@x>\nSubject: S");
-        EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + row.line))
+        EXPECT_EQ(Printable(box), Printable(FolderLine("ごみ箱", 1) + row.line))
             << "DispFrom " << row.dispFrom << " DispSubject " << row.dispSubject;
     }
 
@@ -498,7 +471,7 @@ TEST_F(FilingTest, SummaryListsOnlyWhatTheSwitchesAsk)
     size_t before = Boxes().size();
     EndRetrieveAndRun();
     ASSERT_EQ(Boxes().size(), before + 1);
-    EXPECT_EQ(Hex(Boxes().back().raw), Hex(FolderLine("ごみ箱", 1)));
+    EXPECT_EQ(Printable(Boxes().back().raw), Printable(FolderLine("ごみ箱", 1)));
 }
 
 TEST_F(FilingTest, OneParagraphPerFolderInRuleOrder)
@@ -513,14 +486,14 @@ TEST_F(FilingTest, OneParagraphPerFolderInRuleOrder)
     EXPECT_EQ(Moves()[0].extra, "Work\\仕事\\重要");
     EXPECT_EQ(HostListMessages("acc", "仕事\\重要").size(), 2u);
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Hex(Boxes()[0].raw),
-              Hex(FolderLine("ごみ箱", 2) + "  S1\n  S2\n" + FolderLine("仕事\\重要", 2) + "  W1\n  W2\n"));
+    EXPECT_EQ(Printable(Boxes()[0].raw),
+              Printable(FolderLine("ごみ箱", 2) + "  S1\n  S2\n" + FolderLine("仕事\\重要", 2) + "  W1\n  W2\n"));
 
     // Moves into the last rule's folder only: its paragraph alone.
     Filter({Message("X-Text-Classification: news")});
     EndRetrieveAndRun();
     ASSERT_EQ(Boxes().size(), 2u);
-    EXPECT_EQ(Hex(Boxes()[1].raw), Hex(FolderLine("ニュース", 1)));
+    EXPECT_EQ(Printable(Boxes()[1].raw), Printable(FolderLine("ニュース", 1)));
 }
 
 TEST_F(FilingTest, BeepAndBoxAsTheSwitchesSay)
@@ -549,7 +522,7 @@ TEST_F(FilingTest, BeepAndBoxAsTheSwitchesSay)
             EXPECT_EQ(box.extra, "Sortellaメール振り分け");
             EXPECT_EQ(box.flags, static_cast<DWORD>(MB_OK | MB_ICONINFORMATION));
             EXPECT_EQ(box.window, window);
-            EXPECT_EQ(Hex(box.raw), Hex(FolderLine("ごみ箱", 1) + "  s\n"));
+            EXPECT_EQ(Printable(box.raw), Printable(FolderLine("ごみ箱", 1) + "  s\n"));
         }
     }
 }
@@ -569,7 +542,7 @@ TEST_F(FilingTest, NoBeepOrBoxWhenEveryMoveFails)
     // The refused moves are neither retried nor counted later.
     std::string box = FileOne("X-Text-Classification: work\nSubject: c");
     EXPECT_EQ(Moves().size(), 3u);
-    EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + "  c\n"));
+    EXPECT_EQ(Printable(box), Printable(FolderLine("ごみ箱", 1) + "  c\n"));
 }
 
 TEST_F(FilingTest, RulesReloadedBetweenFilterAndMove)
@@ -593,7 +566,24 @@ TEST_F(FilingTest, RulesReloadedBetweenFilterAndMove)
     Configure(swapped);
     EndRetrieveAndRun();
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("その他", 1) + "  w\n"));
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("その他", 1) + "  w\n"));
+}
+
+// A reload of the rules (from the setup dialog, during the wait) starts the
+// summary's counts afresh: only the moves after it are reported.
+TEST_F(FilingTest, ReloadDuringTheMovesStartsTheCountsAfresh)
+{
+    Filter({Message("X-Text-Classification: spam\nSubject: one"), Message("X-Text-Classification: spam\nSubject: two")});
+    int moved = 0;
+    afterMove = [&] {
+        if (++moved == 1)
+            Configure(Settings());
+    };
+    EndRetrieveAndRun();
+    afterMove = nullptr;
+    ASSERT_EQ(Moves().size(), 2u);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 1) + "  two\n"));
 }
 
 // ---- The wait for the idle host -----------------------------------------
@@ -699,8 +689,8 @@ TEST_F(FilingTest, FilterAndNestedCommandFromInsideTheWait)
     EXPECT_EQ(moves[1].raw, HostEntryOfPath(d));
     EXPECT_EQ(moves[2].raw, HostEntryOfPath(b));
     ASSERT_EQ(Boxes().size(), 2u);
-    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 2) + "  A\n  D\n"));
-    EXPECT_EQ(Hex(Boxes()[1].raw), Hex(FolderLine("ごみ箱", 1) + "  B\n"));
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 2) + "  A\n  D\n"));
+    EXPECT_EQ(Printable(Boxes()[1].raw), Printable(FolderLine("ごみ箱", 1) + "  B\n"));
 }
 
 // A quit request taken out by the wait goes back to the host's loop; the
@@ -722,7 +712,7 @@ TEST_F(FilingTest, QuitDuringTheWaitEndsTheRun)
     ASSERT_EQ(Moves().size(), 1u);
     EXPECT_EQ(Moves()[0].raw, HostEntryOfPath(a));
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 1) + "  A\n"));
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 1) + "  A\n"));
     EXPECT_FALSE(HostReadFile(b).empty()); // still in the inbox
 
     // Quit before the first move: nothing moved, nothing shown.
@@ -740,7 +730,7 @@ TEST_F(FilingTest, QuitDuringTheWaitEndsTheRun)
     // The released records do not come back.
     std::string box = FileOne("X-Text-Classification: spam\nSubject: E");
     EXPECT_EQ(Moves().size(), 1u);
-    EXPECT_EQ(Hex(box), Hex(FolderLine("ごみ箱", 1) + "  E\n"));
+    EXPECT_EQ(Printable(box), Printable(FolderLine("ごみ箱", 1) + "  E\n"));
 }
 
 // ---- A whole retrieval through the POPFile stand-in ------------------------
@@ -796,7 +786,7 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
     EXPECT_EQ(Moves().size(), 7u);
     EXPECT_EQ(UserVisibleEvents().back(), "box");
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Hex(Boxes()[0].raw), Hex(FolderLine("ごみ箱", 4) +
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 4) +
                                        "  Spammer : Cheap pills\n"
                                        "  s2@spam.example : 日本語\n"
                                        "  s3@spam.example : A subject well beyond the \n"

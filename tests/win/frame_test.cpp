@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/host_service_list.h"
 #include "standins/host/host.h"
 
 namespace {
@@ -155,11 +156,22 @@ TEST_F(FrameTest, EntryPointsStillAnswerAfterCleanUp)
         EXPECT_EQ(viewMenu(NULL, NULL, code), code);
 }
 
+// The decorated names of the host's services, in the order they are bound.
+std::vector<std::string> DecoratedServiceNames()
+{
+#define SORTELLA_DECORATED_NAME(name, bytes, result, parameters) "_" #name "@" #bytes,
+    return {SORTELLA_HOST_SERVICES(SORTELLA_DECORATED_NAME, SORTELLA_DECORATED_NAME)};
+#undef SORTELLA_DECORATED_NAME
+}
+
 // The first and the last service the plug-in binds.
 TEST(Frame, HostLackingAServiceGetsOneBoxAndTheLoadIsRefused)
 {
     HostUnloadPlugin();
-    for (const char *service : {"_APARegistCallback@8", "_APAJisToSjis@12"}) {
+    std::vector<std::string> names = DecoratedServiceNames();
+    ASSERT_EQ(names.size(), 34u);
+    for (const std::string &name : {names.front(), names.back()}) {
+        const char *service = name.c_str();
         SCOPED_TRACE(service);
         HiddenExport hidden(service);
         ASSERT_TRUE(hidden.Hidden());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mailstore/mailbox.h"
+#include "standins/host/host.h"
 #include "plugin/host_services.h"
 #include "settings/settings.h"
 
@@ -52,19 +53,6 @@ std::string IniPath()
     return ExeDirectory() + "\\Plugins\\sortella.ini";
 }
 
-std::string ReadFile(const std::string &path)
-{
-    std::string text;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, got);
-    fclose(file);
-    return text;
-}
 
 void WriteFile(const std::string &path, const std::string &text)
 {
@@ -116,7 +104,7 @@ TEST_F(SettingsTest, FirstRunWritesTheDefaultsAndNothingElse)
     char keys[256] = {};
     GetPrivateProfileStringA(NULL, NULL, "", keys, sizeof keys, IniPath().c_str());
     EXPECT_EQ(std::string(keys, 8 + 1 + 5 + 1), std::string("MoveMail\0Setup\0", 15));
-    std::string file = ReadFile(IniPath());
+    std::string file = HostReadFile(IniPath());
     EXPECT_NE(file.find("spam=ごみ箱"), std::string::npos) << file;
     EXPECT_NE(file.find("CheckConnect=0"), std::string::npos) << file;
     EXPECT_LT(file.find("[MoveMail]"), file.find("[Setup]"));
@@ -184,16 +172,6 @@ TEST_F(SettingsTest, RulesKeepFileOrderAndMatchExactly)
     EXPECT_EQ(PluginSettings.SubjectLength, -4);
 }
 
-TEST_F(SettingsTest, ReloadResetsCountsAndDetails)
-{
-    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
-    Rules[0].MovedCount = 3;
-    Rules[0].Details = "  someone\n";
-    LoadSettings();
-    EXPECT_EQ(Rules[0].MovedCount, 0);
-    EXPECT_EQ(Rules[0].Details, "");
-}
-
 TEST_F(SettingsTest, SaveWritesSwitchesAndUrlButNeverTheLengths)
 {
     LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
@@ -202,7 +180,7 @@ TEST_F(SettingsTest, SaveWritesSwitchesAndUrlButNeverTheLengths)
     PluginSettings.SubjectLength = 0;
     PluginSettings.URL.clear();
     SaveSettings();
-    std::string file = ReadFile(IniPath());
+    std::string file = HostReadFile(IniPath());
     for (const char *line : {"DispDialog=1", "Beep=0", "DispFrom=0", "DispSubject=1",
                              "CheckConnect=0", "URL="})
         EXPECT_NE(file.find(line), std::string::npos) << line << " in " << file;

@@ -298,7 +298,7 @@ TEST_F(SetupDialogTest, OpensShowingEverySwitchCombination)
                       (bits & 16) != 0};
         std::string url = bits % 3 == 0 ? "" : "http://127.0.0.1:8080/x" + std::to_string(bits) + "/";
         UseSettings(s, url);
-        std::string before = ReadWholeFile(SettingsPath());
+        std::string before = HostReadFile(SettingsPath());
         SetupView seen{};
         INT_PTR code = RunSetup({[&](HWND d) { seen = ReadSetupView(d); },
                                  [](HWND d) { PressCloseBox(d); }});
@@ -313,7 +313,7 @@ TEST_F(SetupDialogTest, OpensShowingEverySwitchCombination)
         EXPECT_EQ(seen.subjectEnabled, s.dispDialog);
         EXPECT_EQ(seen.connect, s.checkConnect);
         EXPECT_EQ(seen.url, url);
-        EXPECT_EQ(ReadWholeFile(SettingsPath()), before);
+        EXPECT_EQ(HostReadFile(SettingsPath()), before);
     }
 }
 
@@ -370,10 +370,10 @@ TEST_F(SetupDialogTest, RadioButtonsEnableAndDisableSenderAndSubject)
             EXPECT_FALSE(v.subject);
         });
     }
-    std::string before = ReadWholeFile(SettingsPath());
+    std::string before = HostReadFile(SettingsPath());
     steps.push_back([](HWND d) { Click(d, IDC_CANCEL); });
     EXPECT_EQ(RunSetup(steps), IDC_CANCEL);
-    EXPECT_EQ(ReadWholeFile(SettingsPath()), before);
+    EXPECT_EQ(HostReadFile(SettingsPath()), before);
 }
 
 // A file with both DispDialog and Beep on opens with both radio buttons
@@ -540,7 +540,7 @@ TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
 TEST_F(SetupDialogTest, EnterAndEscapeDoNothing)
 {
     UseSettings({true, false, true, true, true}, WebUrl("/"));
-    std::string before = ReadWholeFile(SettingsPath());
+    std::string before = HostReadFile(SettingsPath());
     int requestsBefore = StandinHttpRequests();
     bool openAfterField = false, openAfterBox = false;
     INT_PTR code = RunSetup({
@@ -569,20 +569,20 @@ TEST_F(SetupDialogTest, EnterAndEscapeDoNothing)
     EXPECT_TRUE(openAfterBox);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(StandinHttpRequests(), requestsBefore);
-    EXPECT_EQ(ReadWholeFile(SettingsPath()), before);
+    EXPECT_EQ(HostReadFile(SettingsPath()), before);
 }
 
 // The close box stores nothing: the dialog opened again shows the old state.
 TEST_F(SetupDialogTest, CloseBoxEndsWithZeroAndStoresNothing)
 {
     UseSettings(kAllOff, "");
-    std::string before = ReadWholeFile(SettingsPath());
+    std::string before = HostReadFile(SettingsPath());
     EXPECT_EQ(RunSetup({[](HWND d) { Click(d, IDC_BEEP); },
                         [](HWND d) { Click(d, IDC_CHECK_CONNECT); },
                         [](HWND d) { TypeText(d, IDC_URL, "http://x/"); },
                         [](HWND d) { PressCloseBox(d); }}),
               0);
-    EXPECT_EQ(ReadWholeFile(SettingsPath()), before);
+    EXPECT_EQ(HostReadFile(SettingsPath()), before);
     SetupView again{};
     RunSetup({[&](HWND d) { again = ReadSetupView(d); }, [](HWND d) { Click(d, IDC_CANCEL); }});
     EXPECT_TRUE(again.nothing && !again.beep && !again.connect && again.url.empty())
@@ -678,7 +678,7 @@ TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
     ASSERT_TRUE(HostPumpUntil(
         [&] { return GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 240000))
         << "the recording editor did not run";
-    EXPECT_EQ(ReadWholeFile(record), "\"" + recorder + "\" " + ini);
+    EXPECT_EQ(HostReadFile(record), "\"" + recorder + "\" " + ini);
     EXPECT_EQ(GetFileAttributesA(decoyRecord.c_str()), INVALID_FILE_ATTRIBUTES) << "the decoy ran";
     DeleteFileA(decoy.c_str());
 }

@@ -1,0 +1,64 @@
+// Link rules: what a message's link may open, teach and name.
+#include "classifier/links.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "mailstore/text.h"
+
+namespace {
+
+const char kViewPattern[] = "view=";
+const char kBaseUrlScheme[] = "http://";
+
+bool IsAtoiBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+} // namespace
+
+int ViewIdOfLink(const char *link)
+{
+    const char *number = FindAfterNoCase(link, kViewPattern);
+    if (!*number)
+        return -1;
+    while (IsAtoiBlank(*number))
+        ++number;
+    bool negative = *number == '-';
+    if (*number == '-' || *number == '+')
+        ++number;
+    // Accumulated as a magnitude; anything beyond the 32-bit range is no
+    // view id rather than the C library's undefined overflow.
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    int64_t value = 0;
+    for (; *number >= '0' && *number <= '9'; ++number) {
+        value = value * 10 + (*number - '0');
+        if (value > limit)
+            return -1;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+bool IsWebLink(const char *link)
+{
+    if (PrefixDiffersNoCase(link, "http://") != 0 && PrefixDiffersNoCase(link, "https://") != 0)
+        return false;
+    for (const char *p = link; *p; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == '"')
+            return false;
+    }
+    return true;
+}
+
+size_t BaseUrlLengthOfLink(const char *link)
+{
+    const char *jump = strstr(link, "jump");
+    if (!jump)
+        return 0;
+    size_t length = static_cast<size_t>(jump - link);
+    size_t schemeLength = sizeof kBaseUrlScheme - 1;
+    if (length < schemeLength || strncmp(link, kBaseUrlScheme, schemeLength) != 0)
+        return 0;
+    return length;
+}
