@@ -11,9 +11,10 @@
 #include "mailstore/message_paths.h"
 #include "settings/settings.h"
 
-PendingMove *PendingList;
-
 namespace {
+
+// Head of the queue, in arrival order; nullptr when nothing is queued.
+PendingMove *PendingList;
 
 // Holds a value of up to 200 bytes and, later, an account title.
 const int kLineSize = 201;
@@ -37,6 +38,11 @@ void QueuePendingMove(char *entry, char *destination, int ruleIndex, char *from,
     else
         PendingList = move;
     PendingTail = move;
+}
+
+bool HasPendingMoves(void)
+{
+    return PendingList != nullptr;
 }
 
 PendingMove *DetachPendingList(void)

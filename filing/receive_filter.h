@@ -11,9 +11,9 @@ struct PendingMove {
     PendingMove *Next;
 };
 
-// Head of the queue, in arrival order; nullptr when nothing is queued.
-// The filing command takes the whole list over with DetachPendingList.
-extern PendingMove *PendingList;
+// True while at least one message is queued. The filing command takes the
+// whole queue over with DetachPendingList.
+bool HasPendingMoves(void);
 
 // Appends one record at the tail in constant time. Takes ownership of the
 // Destination block and of From and Subject; when no record can be taken,

@@ -109,7 +109,7 @@ __declspec(dllexport) DWORD WINAPI APCFolderCreate(HWND window)
 
 __declspec(dllexport) BOOL WINAPI APCFolderEndRetrieve(HWND window)
 {
-    if (!PendingList)
+    if (!HasPendingMoves())
         return 0;
     // Posted, not sent: the moves wait until the host is back in its loop.
     return PostMessageA(window, WM_COMMAND, FilingCommandId, 0);
