@@ -15,7 +15,10 @@ import xml.etree.ElementTree as ElementTree
 
 def main(report, suites):
     try:
-        root = ElementTree.parse(report).getroot()
+        # Failure messages quote Shift_JIS bytes, which are no UTF-8.
+        with open(report, "rb") as file:
+            text = file.read().decode("utf-8", errors="replace")
+        root = ElementTree.fromstring(text.encode("utf-8"))
     except (OSError, ElementTree.ParseError) as error:
         print(f"no report from the Windows test program ({error}): it did not finish")
         return 1

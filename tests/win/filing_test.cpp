@@ -574,9 +574,11 @@ TEST_F(FilingTest, RulesReloadedBetweenFilterAndMove)
 TEST_F(FilingTest, ReloadDuringTheMovesStartsTheCountsAfresh)
 {
     Filter({Message("X-Text-Classification: spam\nSubject: one"), Message("X-Text-Classification: spam\nSubject: two")});
+    // Right after the second move, before it is counted: the first move
+    // was counted on the rule list that the reload replaces.
     int moved = 0;
     afterMove = [&] {
-        if (++moved == 1)
+        if (++moved == 2)
             Configure(Settings());
     };
     EndRetrieveAndRun();
