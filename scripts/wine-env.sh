@@ -4,8 +4,11 @@
 export WINEPREFIX=${SORTELLA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/sortella/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer prompts when the prefix is made, and no desktop
-# menu entries (each would be one more slow Wine start).
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
+# menu entries (each would be one more slow Wine start). The media, imaging,
+# certificate and browser parts that the making of a prefix loads to
+# register them are not used here either: left out, they save minutes of
+# that making under emulation.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe,iexplore.exe,quartz,devenum,mp3dmod,qcap,qedit,winegstreamer,wineqtdecoder,winevulkan,windowscodecs,cryptdlg,cryptnet,msisip=}
 # GetACP() answers 932 only under a Japanese locale.
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 # Under qemu's user-mode emulator 32-bit Wine needs the whole 32-bit address

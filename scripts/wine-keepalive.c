@@ -67,8 +67,18 @@ static void SetUpPrefix(void)
     }
 }
 
+/* The prefix may still be being made when the keeper starts (its own start
+ * makes Wine make it), and the making writes the menu builder back: the
+ * settings are written again every 30 s, which costs nothing. */
+#define SETTINGS_TIMER 1
+#define SETTINGS_PERIOD 30000
+
 static LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_TIMER && wParam == SETTINGS_TIMER) {
+        SetUpPrefix();
+        return 0;
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -95,6 +105,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
                            instance, NULL);
     if (!window)
         return 1;
+    SetTimer(window, SETTINGS_TIMER, SETTINGS_PERIOD, NULL);
     if (commandLine[0] == '"') {
         char *end = strchr(++commandLine, '"');
         if (end)
@@ -106,5 +117,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     CloseHandle(ready);
     while (GetMessageA(&message, NULL, 0, 0) > 0)
         DispatchMessageA(&message);
+    KillTimer(window, SETTINGS_TIMER);
     return 0;
 }
