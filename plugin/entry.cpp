@@ -6,6 +6,7 @@
 #include "classifier/bucket_list.h"
 #include "classifier/menus.h"
 #include "classifier/startup_wait.h"
+#include "classifier/web_state.h"
 #include "filing/filing_command.h"
 #include "filing/receive_filter.h"
 #include "plugin/host_guard.h"
@@ -83,7 +84,7 @@ __declspec(dllexport) void APCCleanUp(void)
 
 __declspec(dllexport) INT_PTR WINAPI APCSetup(HWND owner)
 {
-    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(InstanceHandle, owner); });
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(InstanceHandle, owner, FetchUiKey); });
 }
 
 __declspec(dllexport) DWORD WINAPI APCRecFilter(const char *path)

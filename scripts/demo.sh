@@ -91,8 +91,7 @@ trap stop_demo EXIT
 trap 'exit 130' INT TERM
 
 echo "== preparing Wine (the first time this takes several minutes)"
-start_wine_session
-start_wine_keeper build/win/wine-keepalive.exe
+start_wine_session build/win/wine-keepalive.exe
 wait_wine_session
 
 # ---------------------------------------------------------------- POPFile

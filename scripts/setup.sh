@@ -1,24 +1,14 @@
 #!/usr/bin/env bash
 # Brings a Debian 12 machine (as root) to everything Sortella's build, tests
 # and demo need. Idempotent, and quick when everything is already there.
-#
-#   setup.sh          everything
-#   setup.sh --wine   only what running Wine needs (Wine, the virtual
-#                     display, fonts, the Japanese locale, qemu where 32-bit
-#                     code needs it), so that the test command can start
-#                     making Wine's prefix while the rest is installed
 set -euo pipefail
 
-WINE_PACKAGES=(wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic qemu-user-static)
 PACKAGES=(
-    "${WINE_PACKAGES[@]}"
     cmake g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
     g++-mingw-w64-i686 binutils-mingw-w64-i686
-    imagemagick zip unzip python3 x11-utils file patch
+    wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic imagemagick
+    qemu-user-static zip unzip python3 x11-utils file patch
 )
-if [ "${1:-}" = --wine ]; then
-    PACKAGES=("${WINE_PACKAGES[@]}")
-fi
 
 missing_packages() {
     local package
@@ -55,15 +45,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
     update_package_lists
 fi
-# Lists fetched within the hour (by the first of the two calls of the test
-# command, say) are fresh enough.
-package_lists_recent() {
-    find /var/lib/apt/lists -maxdepth 1 -name '*_Packages' -newermt '-1 hour' 2>/dev/null | grep -q .
-}
-
 mapfile -t missing < <(missing_packages)
 if [ "${#missing[@]}" -gt 0 ]; then
-    package_lists_recent || update_package_lists
+    update_package_lists
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${install_release[@]}" "${missing[@]}"
 fi
 

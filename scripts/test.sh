@@ -8,23 +8,19 @@
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
-# What Wine needs first, so that Wine's prefix is being made (minutes
-# under emulation) while the rest is installed and built.
-bash scripts/setup.sh --wine
-started=$SECONDS
-stage() { echo "== $1 ($((SECONDS - started)) s)"; }
-stage "Wine session in the background"
-source scripts/xvfb-session.sh
-start_wine_session
 bash scripts/setup.sh
 
 jobs=$(nproc)
 status=0
+started=$SECONDS
+stage() { echo "== $1 ($((SECONDS - started)) s)"; }
 
+stage "Wine session in the background"
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win --target wine-keepalive >/dev/null
-start_wine_keeper build/win/wine-keepalive.exe
+source scripts/xvfb-session.sh
+start_wine_session build/win/wine-keepalive.exe
 
 stage "native build and tests"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Makes the project's Wine prefix once, with as few Wine starts as possible:
-# each costs a minute or more where 32-bit Wine runs under emulation. The
-# keeper (scripts/wine-keepalive.c), started while this runs, joins the
-# session that the making starts, so that Wine's services start once, and
-# makes the prefix's settings for the tests. The making goes on in Wine's
-# set-up processes after the first Wine start has stopped waiting for it,
-# so this script waits for them to end and checks the prefix before it
-# counts as ready. Expects DISPLAY to be set and a wineserver to serve the
-# prefix (scripts/xvfb-session.sh).
+# Waits until the project's Wine prefix is made, and makes it when nothing
+# else does. The first Wine program of a session on a new prefix (the
+# keeper that scripts/xvfb-session.sh starts) makes Wine make the prefix,
+# and keeps the session alive, so that the services Wine starts for the
+# prefix are not started once more for the programs that follow: under
+# emulation each of those starts costs a minute or more. That program's own
+# wait for the prefix times out under emulation while the making goes on,
+# so this script waits for Wine's set-up processes to end and checks the
+# prefix before it counts as ready. Expects DISPLAY to be set and a
+# wineserver to serve the prefix (scripts/xvfb-session.sh).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 ready="$WINEPREFIX/.sortella-ready"
@@ -37,9 +38,22 @@ prefix_made() {
     [ -s "$WINEPREFIX/.update-timestamp" ] && [ -d "$WINEPREFIX/drive_c/windows/system32" ]
 }
 
+# The set-up processes of a making already under way show up within two
+# minutes of its first Wine start (under emulation).
+wait_for_making_to_start() {
+    local waited=0
+    while ! setup_processes_running && ! prefix_made && [ $waited -lt 120 ]; do
+        sleep 2
+        waited=$((waited + 2))
+    done
+}
+
 for attempt in 1 2 3; do
-    # Another program's start may have begun the making already.
-    setup_processes_running || wine wineboot -i >/dev/null 2>&1
+    if [ "$attempt" = 1 ]; then
+        wait_for_making_to_start
+    else
+        wine wineboot -i >/dev/null 2>&1
+    fi
     wait_for_setup_processes
     prefix_made && break
     if [ "$attempt" = 3 ]; then

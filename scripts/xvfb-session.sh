@@ -3,13 +3,13 @@
 # Wine start would otherwise also start Wine's service processes again,
 # which costs about a minute each.
 #
-# start_wine_session starts, in the background, the making of the prefix
-# when it is missing (scripts/wine-prefix.sh); start_wine_keeper
-# KEEPALIVE_EXE then starts the keeper (scripts/wine-keepalive.c), which
-# sets the prefix up for the tests and keeps Wine's desktop and service
-# processes running until the session ends. Both return at once, so that
-# the caller can install and build meanwhile; wait_wine_session waits for
-# them.
+# start_wine_session KEEPALIVE_EXE starts, in the background, what every
+# Wine program of the session needs: the keeper (scripts/wine-keepalive.c),
+# whose start makes Wine make the prefix when it is missing (awaited by
+# scripts/wine-prefix.sh), which sets the prefix up for the tests and keeps
+# Wine's desktop and service processes running until the session ends. It
+# returns at once, so that the caller can build meanwhile;
+# wait_wine_session waits for it.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 sortella_display=""
 for number in $(seq 91 140); do
@@ -46,17 +46,15 @@ start_wine_session() {
     sortella_keepalive_ready=$(mktemp -u /tmp/sortella-keepalive.XXXXXX)
     sortella_keepalive_pidfile=$(mktemp /tmp/sortella-keepalive-pid.XXXXXX)
     sortella_prefix_status=$(mktemp /tmp/sortella-prefix.XXXXXX)
+    # The keeper first: on a new prefix its start makes Wine make it, and it
+    # holds the session from then on.
+    wine "$1" "Z:${sortella_keepalive_ready//\//\\}" </dev/null >/dev/null 2>&1 &
+    echo $! >"$sortella_keepalive_pidfile"
     (
         bash "$repo/scripts/wine-prefix.sh"
         echo $? >"$sortella_prefix_status"
     ) &
     sortella_session_pid=$!
-}
-# Starts the keeper (KEEPALIVE_EXE) once it is built. While the prefix is
-# still being made it joins that session, so Wine's services start once.
-start_wine_keeper() {
-    wine "$1" "Z:${sortella_keepalive_ready//\//\\}" </dev/null >/dev/null 2>&1 &
-    echo $! >"$sortella_keepalive_pidfile"
 }
 # Returns once the prefix is made and the keeper is up, 1 when the prefix
 # could not be made. When the keeper ended without bringing the desktop up

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "classifier/web_state.h"
 #include "mailstore/mailbox.h"
 #include "plugin/host_guard.h"
 #include "plugin/resource.h"
@@ -27,6 +26,10 @@ const char kHttpScheme[] = "http://";
 // bytes of text are taken.
 const int kUrlBufferSize = 512;
 const int kUrlReadCount = 511;
+
+// The URL test of the open setup dialog (set by RunSetupDialog; the same
+// function for every dialog the host opens).
+UiKeyFetcher FetchTypedUrlKey = nullptr;
 
 // Editor command and settings path: MAX_PATH bytes each.
 const int kEditorSize = 260;
@@ -109,7 +112,7 @@ bool AcceptTypedUrl(HWND dialog, const char *typed)
         ShowUrlMessage(dialog, kNeedsHttpText);
         return false;
     }
-    const char *key = FetchUiKey(typed);
+    const char *key = FetchTypedUrlKey(typed);
     if (!key || key[0] == '\0') {
         ShowUrlMessage(dialog, kBadUrlText);
         return false;
@@ -249,7 +252,8 @@ INT_PTR RunAboutBox(HINSTANCE instance, HWND owner)
     return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
 }
 
-INT_PTR RunSetupDialog(HINSTANCE instance, HWND owner)
+INT_PTR RunSetupDialog(HINSTANCE instance, HWND owner, UiKeyFetcher fetchUiKey)
 {
+    FetchTypedUrlKey = fetchUiKey;
     return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), owner, SetupDialogProc, 0);
 }
