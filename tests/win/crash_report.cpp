@@ -10,6 +10,7 @@
 namespace {
 
 const DWORD mainThread = GetCurrentThreadId();
+volatile LONG faultCount = 0;
 
 LONG CALLBACK ReportFault(EXCEPTION_POINTERS *pointers)
 {
@@ -17,6 +18,7 @@ LONG CALLBACK ReportFault(EXCEPTION_POINTERS *pointers)
     if (code != EXCEPTION_ACCESS_VIOLATION && code != EXCEPTION_ILLEGAL_INSTRUCTION &&
         code != EXCEPTION_PRIV_INSTRUCTION && code != EXCEPTION_STACK_OVERFLOW)
         return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&faultCount);
     const CONTEXT *context = pointers->ContextRecord;
     fprintf(stderr, "fault %08lx at %08lx in thread %04lx (main thread %04lx); eax %08lx ecx %08lx esp %08lx\n",
             code, context->Eip, GetCurrentThreadId(), mainThread, context->Eax,
@@ -33,3 +35,8 @@ LONG CALLBACK ReportFault(EXCEPTION_POINTERS *pointers)
 const PVOID handler = AddVectoredExceptionHandler(1, ReportFault);
 
 } // namespace
+
+long FaultsReported()
+{
+    return faultCount;
+}

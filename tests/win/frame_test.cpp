@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/host_service_list.h"
+#include "tests/win/crash_report.h"
 #include "standins/host/host.h"
 
 namespace {
@@ -90,12 +91,16 @@ LRESULT CALLBACK RecordBoxes(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(boxHook, code, wParam, lParam);
 }
 
-// The plug-in is unloaded before the program writes its report, so that a
-// fault in its DLL_PROCESS_DETACH fails the run instead of passing unseen
-// on the way out.
+// The plug-in is unloaded before the program writes its report, and any
+// fault met on the way fails the run: FreeLibrary swallows a fault in the
+// plug-in's DLL_PROCESS_DETACH, which would otherwise pass unseen.
 class UnloadBeforeReport : public ::testing::Environment {
 public:
-    void TearDown() override { HostUnloadPlugin(); }
+    void TearDown() override
+    {
+        HostUnloadPlugin();
+        EXPECT_EQ(FaultsReported(), 0) << "faults were met (see the lines \"fault ...\" above)";
+    }
 };
 const ::testing::Environment *const unloadBeforeReport =
     ::testing::AddGlobalTestEnvironment(new UnloadBeforeReport);
