@@ -71,14 +71,6 @@ void MoveAfterReclassify(const char *path)
     free(target.Destination);
 }
 
-// Rewrites the message at `path` so that its first "X-Text-Classification:"
-// line names the bucket at `index` of the list. The file is either
-// unchanged or completely rewritten.
-void RewriteClassificationHeader(const char *path, int index)
-{
-    RewriteClassificationHeaderFile(path, BucketList.bucketNames[index]);
-}
-
 void Reclassify(DWORD bucketIndex)
 {
     if (bucketIndex >= static_cast<DWORD>(BucketList.bucketCount) || !BucketList.bucketNames)
@@ -90,8 +82,9 @@ void Reclassify(DWORD bucketIndex)
     std::string path = BucketList.messagePath;
     if (ReadViewId(path.c_str()) > 0)
         PostReclassification(index);
-    // Relabelled and refiled locally even when POPFile was not told.
-    RewriteClassificationHeader(path.c_str(), index);
+    // Relabelled (the file either unchanged or completely rewritten) and
+    // refiled locally even when POPFile was not told.
+    RewriteClassificationHeaderFile(path.c_str(), BucketList.bucketNames[index]);
     MoveAfterReclassify(path.c_str());
 }
 
