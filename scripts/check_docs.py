@@ -5,7 +5,8 @@ Reads docs/readme-ja.txt, docs/guide.md and docs/sortella.ini (UTF-8) and
 compares with the plug-in's sources:
   - every settings key, section and default they name, with settings/;
   - every quoted text of the plug-in (menu items, buttons, boxes, captions)
-    with the string literals of the DLL's sources and of plugin/sortella.rc;
+    with the string literals of the DLL's sources (every top-level folder but
+    those of tests, stand-ins and tools) and of plugin/sortella.rc;
     a quoted text that is neither such a literal, nor a heading of the same
     document, nor one of the texts of other programs listed below, fails;
   - the subject limit that a 0 stands for, and the first-run rule;
@@ -23,8 +24,8 @@ import re
 import sys
 import unicodedata
 
-# The folders whose sources make the DLL.
-DLL_SOURCE_DIRS = ("plugin", "settings", "classifier", "filing", "mailstore")
+# Top-level folders whose sources are not the DLL's; every other one is.
+NOT_DLL_DIRS = {"bench", "build", "cmake", "demo", "dist", "docs", "fuzz", "scripts", "standins", "tests"}
 DOCUMENTS = ("docs/readme-ja.txt", "docs/guide.md", "docs/sortella.ini")
 README_WIDTH = 70
 
@@ -133,7 +134,9 @@ def dll_texts(repo):
     put into the version header's template."""
     version = project_version(repo)
     texts = []
-    for folder in DLL_SOURCE_DIRS:
+    folders = [name for name in sorted(os.listdir(repo))
+               if os.path.isdir(os.path.join(repo, name)) and not name.startswith(".") and name not in NOT_DLL_DIRS]
+    for folder in folders:
         for name in sorted(os.listdir(os.path.join(repo, folder))):
             if not re.search(r"\.(cpp|h|rc|in)$", name):
                 continue
