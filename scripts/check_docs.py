@@ -9,7 +9,8 @@ compares with the plug-in's sources:
     those of tests, stand-ins and tools) and of plugin/sortella.rc;
     a quoted text that is neither such a literal, nor a heading of the same
     document, nor one of the texts of other programs listed below, fails;
-  - the subject limit that a 0 stands for, and the first-run rule;
+  - the subject limit that a 0 stands for, the first-run rule, and the
+    version (the plug-in's name and the zip's);
   - the Japanese guide's lines: at most 70 columns (a full-width character
     counts 2), and Shift_JIS can hold them.
 When SORTELLA_POPFILE_DIR names a POPFile engine folder, the POPFile labels
@@ -369,6 +370,14 @@ def check_numbers(path, text, first_rule, subject_limit):
                        "the first-run rule is %s=%s in the code" % (bucket, folder))
 
 
+def check_version(path, text, version):
+    """The version the plug-in names itself by and the zip's name."""
+    for match in re.finditer(r"Sortella Version (\d[\d.]*\d)|sortella-(\d[\d.]*\d)\.zip|^Sortella (\d[\d.]*\d) ", text, re.M):
+        found = next(group for group in match.groups() if group)
+        if found != version:
+            report(path, line_of(text, match.start()), "version %s here, %s in the project" % (found, version))
+
+
 def columns(line):
     return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line)
 
@@ -421,7 +430,9 @@ def main():
     check_quotes(guide_path, guide, english_quotes(guide), code, headings, doubles)
     check_quotes(guide_path, guide, japanese_quotes(guide), code, headings, corners)
     check_english_labels(guide_path, guide, headings)
+    version = project_version(repo)
     for name in DOCUMENTS:
+        check_version(name, texts[name], version)
         check_keys(name, texts[name], defaults, sections)
         check_numbers(name, texts[name], first_rule, subject_limit)
     compare_defaults(readme_path, readme_defaults(readme), defaults, line_of(readme, readme.find("[Setup]")))
