@@ -372,7 +372,7 @@ def check_numbers(path, text, first_rule, subject_limit):
 
 def check_version(path, text, version):
     """The version the plug-in names itself by and the zip's name."""
-    for match in re.finditer(r"Sortella Version (\d[\d.]*\d)|sortella-(\d[\d.]*\d)\.zip|^Sortella (\d[\d.]*\d) ", text, re.M):
+    for match in re.finditer(r"Sortella Version (\d[\d.]*\d)|sortella-(\d[\d.]*\d)\.zip|^(?:# )?Sortella (\d[\d.]*\d) ", text, re.M):
         found = next(group for group in match.groups() if group)
         if found != version:
             report(path, line_of(text, match.start()), "version %s here, %s in the project" % (found, version))
