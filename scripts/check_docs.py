@@ -240,13 +240,24 @@ def japanese_quotes(text):
 
 def english_quotes(text):
     """(quoted text, offset) of each "..." quote outside code spans and
-    indented code blocks."""
-    offset = 0
+    indented code blocks (a block indented by four after a blank line, not
+    inside a list)."""
+    offset, in_list, in_code, after_blank = 0, False, False, True
     for raw in text.split("\n"):
-        if not raw.startswith("    ") or raw.lstrip().startswith(("-", "*", "|")):
-            masked = re.sub(r"`[^`]*`", lambda m: " " * len(m.group(0)), raw)
-            for match in re.finditer(r'"([^"\n]+)"', masked):
-                yield match.group(1), offset + match.start(1)
+        if not raw.strip():
+            after_blank = True
+        else:
+            if re.match(r"^\s*(?:[-*]|\d+\.)\s", raw):
+                in_list, in_code = True, False
+            elif not raw.startswith(" "):
+                in_list, in_code = False, False
+            elif raw.startswith("    ") and after_blank and not in_list:
+                in_code = True
+            after_blank = False
+            if not in_code:
+                masked = re.sub(r"`[^`]*`", lambda m: " " * len(m.group(0)), raw)
+                for match in re.finditer(r'"([^"\n]+)"', masked):
+                    yield match.group(1), offset + match.start(1)
         offset += len(raw) + 1
 
 
