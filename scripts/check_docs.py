@@ -46,6 +46,9 @@ POPFILE_LABELS = {
         "POP3 ホスト名、ポート番号、ユーザー名の区切り文字",
     "Security": "セキュリティ",
     "User Interface Password": "ユーザーインターフェースパスワード",
+    "Allow concurrent POP3 connections": "POP3 同時接続の許可",
+    "Yes": "はい",
+    "No": "いいえ",
 }
 
 # Quoted texts that are neither the plug-in's nor POPFile's: forms the user
