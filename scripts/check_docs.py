@@ -418,11 +418,13 @@ def popfile_labels_in(engine):
 
 def check_popfile_labels(engine):
     english, japanese = popfile_labels_in(engine)
+    script = read(__file__)
     for label, nihongo in POPFILE_LABELS.items():
+        line = line_of(script, script.find('"%s": ' % label))
         if label not in english:
-            report(__file__, 1, "POPFile's English interface has no label %r" % label)
+            report(__file__, line, "POPFile's English interface has no label %r" % label)
         if nihongo not in japanese:
-            report(__file__, 1, "POPFile's Japanese interface has no label %r" % nihongo)
+            report(__file__, line, "POPFile's Japanese interface has no label %r" % nihongo)
 
 
 def main():
