@@ -372,7 +372,7 @@ def sample_keys(path, text, defaults):
 
 
 def check_numbers(path, text, first_rule, subject_limit):
-    for match in re.finditer(r"\b0 (?:のときは|なら|means) (\d+)", text):
+    for match in re.finditer(r"\b0 ?(?:の\s*ときは|なら|means)\s+(\d+)", text):
         if match.group(1) != subject_limit:
             report(path, line_of(text, match.start()),
                    "a SubjectLength of 0 stands for %s in the code, %s here" % (subject_limit, match.group(1)))
