@@ -9,8 +9,9 @@
 #   3. a correction from the folder menu's "POPFile訂正[…]" submenu, and
 #      "POPFileを開く";
 #   4. the setup dialog with a setting changed, and the about box.
-# Prints a transcript of what happened and whether it was right, writes
-# screenshots, and exits 0 only when every check passed.
+# POPFile's web interface is on 8080, its usual port, when that port is
+# free. Prints a transcript of what happened and whether it was right,
+# writes screenshots, and exits 0 only when every check passed.
 #
 # Usage: scripts/demo.sh [--spool DIR] [--classifier FILE] [--settings FILE]
 #                        [--correct N] [--keep]
