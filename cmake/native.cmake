@@ -34,3 +34,8 @@ add_test(NAME core_tests COMMAND core_tests)
 add_subdirectory(standins/popfile)
 add_subdirectory(fuzz)
 add_subdirectory(bench)
+
+# The user's documents (readme, guide, sample settings) against the code.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME docs_check
+         COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check_docs.py ${CMAKE_SOURCE_DIR})

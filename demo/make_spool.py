@@ -14,7 +14,9 @@ def b_word(text, charset):
 
 def q_word(text, charset):
     codec = {'ISO-2022-JP': 'iso2022_jp', 'Shift_JIS': 'cp932', 'UTF-8': 'utf-8'}[charset]
-    data = quopri.encodestring(text.encode(codec), header=True).decode().replace('\n', '')
+    # quopri breaks long output with soft line breaks ("=" and a newline),
+    # which have no place inside an encoded word: both go.
+    data = quopri.encodestring(text.encode(codec), header=True).decode().replace('=\n', '')
     return '=?%s?Q?%s?=' % (charset, data.replace('?', '=3F'))
 
 def folded(words):

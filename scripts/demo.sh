@@ -9,8 +9,9 @@
 #   3. a correction from the folder menu's "POPFile訂正[…]" submenu, and
 #      "POPFileを開く";
 #   4. the setup dialog with a setting changed, and the about box.
-# Prints a transcript of what happened and whether it was right, writes
-# screenshots, and exits 0 only when every check passed.
+# POPFile's web interface is on 8080, its usual port, when that port is
+# free. Prints a transcript of what happened and whether it was right,
+# writes screenshots, and exits 0 only when every check passed.
 #
 # Usage: scripts/demo.sh [--spool DIR] [--classifier FILE] [--settings FILE]
 #                        [--correct N] [--keep]
@@ -99,15 +100,27 @@ state=$work/popfile
 mkdir -p "$state"
 # The POP3 port starts closed, as when POPFile is still starting up.
 echo "pop3-delay never" > "$state/control"
-build/native/standins/popfile/popfile-standin --spool "$spool" --state-dir "$state" \
-    --classifier "$classifier" --control "$state/control" "${popfile_standin_wine_flags[@]}" \
-    >"$work/popfile.out" 2>&1 &
-popfile_pid=$!
-for _ in $(seq 1 100); do
-    grep -qx ready "$work/popfile.out" && break
-    kill -0 "$popfile_pid" 2>/dev/null || break
-    sleep 0.1
-done
+# The web interface goes on 8080, POPFile's usual UI port that the guide's
+# pictures and texts show, unless another program holds that port; then on
+# any free one.
+start_popfile_standin() {
+    build/native/standins/popfile/popfile-standin --spool "$spool" --state-dir "$state" \
+        --classifier "$classifier" --control "$state/control" --http-port "$1" \
+        "${popfile_standin_wine_flags[@]}" >"$work/popfile.out" 2>&1 &
+    popfile_pid=$!
+    for _ in $(seq 1 100); do
+        grep -qx ready "$work/popfile.out" && return 0
+        kill -0 "$popfile_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -qx ready "$work/popfile.out"
+}
+if ! start_popfile_standin 8080; then
+    kill "$popfile_pid" >/dev/null 2>&1 || true
+    wait "$popfile_pid" >/dev/null 2>&1 || true
+    echo "Port 8080 is taken: POPFile's web interface goes on another port."
+    start_popfile_standin 0 || true
+fi
 if ! grep -qx ready "$work/popfile.out"; then
     cat "$work/popfile.out" >&2
     echo "The POPFile stand-in did not start." >&2

@@ -1,0 +1,471 @@
+#!/usr/bin/env python3
+"""Checks the user's documents against the code they describe.
+
+Reads docs/readme-ja.txt, docs/guide.md and docs/sortella.ini (UTF-8) and
+compares with the plug-in's sources:
+  - every settings key, section and default they name, with settings/;
+  - every quoted text of the plug-in (menu items, buttons, boxes, captions)
+    with the string literals of the DLL's sources (every top-level folder but
+    those of tests, stand-ins and tools) and of plugin/sortella.rc;
+    a quoted text that is neither such a literal, nor a heading of the same
+    document, nor one of the texts of other programs listed below, fails;
+  - the subject limit that a 0 stands for, the first-run rule, and the
+    version (the plug-in's name and the zip's);
+  - the Japanese guide's lines: at most 70 columns (a full-width character
+    counts 2), and Shift_JIS can hold them.
+When SORTELLA_POPFILE_DIR names a POPFile engine folder, the POPFile labels
+listed below are also looked up in its languages/English.msg and
+Nihongo.msg.
+
+Usage: check_docs.py [REPO]. Prints one line per mismatch, "FILE:LINE: what",
+and exits 1 when there is any.
+"""
+import os
+import re
+import sys
+import unicodedata
+
+# Top-level folders whose sources are not the DLL's; every other one is.
+NOT_DLL_DIRS = {"bench", "build", "cmake", "demo", "dist", "docs", "fuzz", "scripts", "standins", "tests"}
+DOCUMENTS = ("docs/readme-ja.txt", "docs/guide.md", "docs/sortella.ini")
+README_WIDTH = 70
+
+# Labels of POPFile's web interface that the documents quote, in its
+# English and Japanese (Nihongo) interface.
+POPFILE_LABELS = {
+    "Buckets": "バケツ",
+    "Bucket Configuration": "サマリー",
+    "X-Text-Classification Header": "X-Text-Classification ヘッダー",
+    "X-POPFile-Link Header": "X-POPFile-Link ヘッダー",
+    "Apply Changes": "変更を適用",
+    "Quarantine Message": "隔離",
+    "Configuration": "設定",
+    "User interface web port": "ユーザーインターフェース用ポート番号",
+    "POP3 listen port": "POP3 ポート番号",
+    "POP3 host:port:user separator character":
+        "POP3 ホスト名、ポート番号、ユーザー名の区切り文字",
+    "Security": "セキュリティ",
+    "User Interface Password": "ユーザーインターフェースパスワード",
+    "Allow concurrent POP3 connections": "POP3 同時接続の許可",
+    "Yes": "はい",
+    "No": "いいえ",
+}
+
+# Quoted texts that are neither the plug-in's nor POPFile's: forms the user
+# writes, and the names of the host's folders.
+OTHER_TEXTS = {
+    "バケツ名=フォルダ名",
+    "サーバ名:ユーザー名",
+    "サーバ名:ポート:ユーザー名",
+}
+
+# Words of the documents that look like settings keys but are not.
+NOT_KEYS = {"VirtualStore"}
+
+problems = []
+
+
+def report(path, line, text):
+    problems.append("%s:%d: %s" % (path, line, text))
+
+
+# ---------------------------------------------------------------- code side
+
+def string_literals(source):
+    """Yields (text, line) for each string literal of C, C++ or resource
+    source, adjacent literals joined, comments skipped, escapes decoded."""
+    i, line, n = 0, 1, len(source)
+    pending, pending_line, since_literal = None, 0, ""
+    while i < n:
+        c = source[i]
+        if source.startswith("//", i):
+            end = source.find("\n", i)
+            i = n if end < 0 else end
+            continue
+        if source.startswith("/*", i):
+            end = source.find("*/", i + 2)
+            end = n if end < 0 else end + 2
+            line += source.count("\n", i, end)
+            i = end
+            continue
+        if c == '"':
+            j, text = i + 1, []
+            while j < n and source[j] != '"':
+                if source[j] == "\\" and j + 1 < n:
+                    escape = source[j + 1]
+                    text.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(escape, escape))
+                    j += 2
+                else:
+                    text.append(source[j])
+                    j += 1
+            literal = "".join(text)
+            if pending is not None and since_literal.strip() == "":
+                pending += literal
+            else:
+                if pending is not None:
+                    yield pending, pending_line
+                pending, pending_line = literal, line
+            since_literal = ""
+            i = j + 1
+            continue
+        if c == "'":
+            j = i + 1
+            while j < n and source[j] != "'":
+                j += 2 if source[j] == "\\" else 1
+            since_literal += "x"
+            i = j + 1
+            continue
+        if c == "\n":
+            line += 1
+        since_literal += c
+        i += 1
+    if pending is not None:
+        yield pending, pending_line
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def project_version(repo):
+    match = re.search(r"project\(\s*\w+\s+VERSION\s+([0-9.]+)", read(os.path.join(repo, "CMakeLists.txt")))
+    return match.group(1) if match else ""
+
+
+def dll_texts(repo):
+    """Every string literal of the DLL's sources, with the build's version
+    put into the version header's template."""
+    version = project_version(repo)
+    texts = []
+    folders = [name for name in sorted(os.listdir(repo))
+               if os.path.isdir(os.path.join(repo, name)) and not name.startswith(".") and name not in NOT_DLL_DIRS]
+    for folder in folders:
+        for name in sorted(os.listdir(os.path.join(repo, folder))):
+            if not re.search(r"\.(cpp|h|rc|in)$", name):
+                continue
+            for text, _ in string_literals(read(os.path.join(repo, folder, name))):
+                texts.append(text.replace("@PROJECT_VERSION@", version))
+    return texts
+
+
+FORMAT = re.compile(r"%[-+ #0]*\d*(?:\.\d+)?(?:l|ll|h)?[sdiuxX]")
+
+
+def code_pattern(text):
+    """A regular expression for a code text: printf conversions match any
+    text, surrounding blanks do not count."""
+    parts = FORMAT.split(text.strip())
+    return re.compile("^" + ".+".join(re.escape(p) for p in parts) + "$", re.S)
+
+
+def code_sample(text):
+    return FORMAT.sub("X", text.strip())
+
+
+def doc_pattern(text):
+    """A regular expression for a quoted text: "..." and "…" stand for any
+    text (the documents write "POPFile訂正[…]")."""
+    parts = re.split(r"\.\.\.|…", text)
+    return re.compile("^" + ".+".join(re.escape(p) for p in parts) + "$", re.S)
+
+
+class CodeTexts:
+    def __init__(self, texts):
+        # A box text of several lines may be quoted one line at a time.
+        pieces = set()
+        for text in texts:
+            pieces.add(text)
+            pieces.update(re.split(r"\r?\n", text))
+        # Only texts with Japanese in their fixed part are matched as
+        # patterns: a bare "%s" would match anything.
+        self.patterns = [(code_pattern(p), code_sample(p)) for p in pieces
+                         if not "".join(FORMAT.split(p)).isascii()]
+        self.exact = {p.strip() for p in pieces}
+
+    def holds(self, quoted):
+        if quoted in self.exact:
+            return True
+        wanted = doc_pattern(quoted)
+        return any(pattern.match(quoted) or wanted.match(sample) for pattern, sample in self.patterns)
+
+
+def settings_facts(repo):
+    """Keys of section Setup with the default each gets when it is missing
+    ("empty" for an empty text), the sections, and the first-run rule."""
+    source = read(os.path.join(repo, "settings/settings.cpp"))
+    defaults = {}
+    for key in re.findall(r'ReadSwitch\(\s*\w+,\s*"(\w+)"\)', source):
+        defaults[key] = "0"
+    for key, fallback in re.findall(r'ReadSetupValue\(\s*\w+,\s*"(\w+)",\s*"([^"]*)"', source):
+        defaults[key] = fallback
+    # A key written back when it is missing has that value as its default.
+    for key, value in re.findall(r'WritePrivateProfileStringA\(\s*"Setup",\s*"(\w+)",\s*"([^"]*)"', source):
+        if defaults.get(key) == "":
+            defaults[key] = value
+    defaults = {key: value if value != "" else "empty" for key, value in defaults.items()}
+    sections = set(re.findall(r'PrivateProfileStringA\(\s*"(\w+)"', source))
+    rule = re.search(r'WritePrivateProfileStringA\(\s*"MoveMail",\s*"([^"]+)",\s*"([^"]+)"', source)
+    first_rule = (rule.group(1), rule.group(2)) if rule else None
+    summary = read(os.path.join(repo, "filing/summary_text.cpp"))
+    limit = re.search(r"kDefaultSubjectLength\s*=\s*(\d+)", summary)
+    return defaults, sections, first_rule, limit.group(1) if limit else None
+
+
+# ---------------------------------------------------------------- documents
+
+def line_of(text, offset):
+    return text.count("\n", 0, offset) + 1
+
+
+def join_wrapped(text):
+    """A quoted text that the document wrapped over lines, as one line."""
+    def joint(match):
+        before, after = match.group(1), match.group(2)
+        blank = " " if before.isascii() and before.isalnum() and after.isascii() and after.isalnum() else ""
+        return before + blank + after
+    return re.sub(r"(.)\n[ \t]*(.)", joint, text)
+
+
+def japanese_quotes(text):
+    """(quoted text, offset) of each outermost 「」 quote."""
+    depth, start = 0, 0
+    for i, c in enumerate(text):
+        if c == "「":
+            if depth == 0:
+                start = i
+            depth += 1
+        elif c == "」" and depth > 0:
+            depth -= 1
+            if depth == 0:
+                yield join_wrapped(text[start + 1:i]), start
+
+
+def english_quotes(text):
+    """(quoted text, offset) of each "..." quote outside code spans and
+    indented code blocks (a block indented by four after a blank line, not
+    inside a list)."""
+    offset, in_list, in_code, after_blank = 0, False, False, True
+    for raw in text.split("\n"):
+        if not raw.strip():
+            after_blank = True
+        else:
+            if re.match(r"^\s*(?:[-*]|\d+\.)\s", raw):
+                in_list, in_code = True, False
+            elif not raw.startswith(" "):
+                in_list, in_code = False, False
+            elif raw.startswith("    ") and after_blank and not in_list:
+                in_code = True
+            after_blank = False
+            if not in_code:
+                masked = re.sub(r"`[^`]*`", lambda m: " " * len(m.group(0)), raw)
+                for match in re.finditer(r'"([^"\n]+)"', masked):
+                    yield match.group(1), offset + match.start(1)
+        offset += len(raw) + 1
+
+
+def readme_headings(text):
+    """Section names a quote may refer to: every line that starts at the
+    first column (its leading "・" and a trailing bracket left out)."""
+    names = set()
+    for raw in text.split("\n"):
+        if raw and not raw[0].isspace():
+            name = re.sub(r"^・", "", raw)
+            name = re.sub(r"\s*[(（].*$", "", name).strip()
+            names.add(name)
+    return names
+
+
+def guide_headings(text):
+    names = set(re.findall(r"^#+\s+(.+?)\s*$", text, re.M))
+    names |= set(re.findall(r"\*\*([^*]+)\*\*", text))
+    return names
+
+
+def check_quotes(path, text, quotes, code, headings, marks):
+    """marks: the document's quotation marks, to name a quote as written."""
+    popfile = set(POPFILE_LABELS.values())
+    for quoted, offset in quotes:
+        if quoted.isascii():
+            continue  # symbols and plain words: ";", "=", "ANSI"
+        if code.holds(quoted) or quoted in headings or quoted in popfile or quoted in OTHER_TEXTS:
+            continue
+        report(path, line_of(text, offset), "%s%s%s is no text of the plug-in's code "
+               "(nor a heading here, nor a listed POPFile label)" % (marks[0], quoted, marks[1]))
+
+
+def check_english_labels(path, text, headings):
+    """Italic texts of the guide are POPFile's English labels or refer to
+    the guide's own headings."""
+    for match in re.finditer(r"(?<![*\w])\*([^*\n]+)\*(?![*\w])", text):
+        label = join_wrapped(match.group(1))
+        if label not in POPFILE_LABELS and label not in headings:
+            report(path, line_of(text, match.start()), "*%s* is no listed POPFile label nor a heading" % label)
+
+
+def check_keys(path, text, defaults, sections):
+    for match in re.finditer(r"\b([A-Z][a-z]+(?:[A-Z][a-z]*)+)\b", text):
+        word = match.group(1)
+        if word not in defaults and word not in sections and word not in NOT_KEYS:
+            report(path, line_of(text, match.start()), "%s is no settings key or section of the code" % word)
+    for match in re.finditer(r"\b([A-Z][A-Za-z]+)=(?=\d|\s|$)", text, re.M):
+        if match.group(1) not in defaults:
+            report(path, line_of(text, match.start()), "%s= names no key of section Setup" % match.group(1))
+    for match in re.finditer(r"\[([A-Z][A-Za-z]+)\](?!\()", text):
+        if match.group(1) not in sections:
+            report(path, line_of(text, match.start()), "[%s] is no section of the code" % match.group(1))
+
+
+def compare_defaults(path, found, defaults, table_line):
+    """found: key -> (default text, line); table_line: where the keys are
+    listed, named for a key that has no default there."""
+    for key, (value, line) in found.items():
+        if key not in defaults:
+            report(path, line, "%s is no key of section Setup" % key)
+        elif value != defaults[key]:
+            report(path, line, "the default of %s is %s in the code, %s here" % (key, defaults[key], value))
+    for key in defaults:
+        if key not in found:
+            report(path, table_line, "no default given for %s" % key)
+
+
+def readme_defaults(text):
+    """key -> (default, line) from the [Setup] list of the Japanese guide:
+    each key starts a line indented by two, its default is "既定は N"."""
+    found, key, key_line = {}, None, 0
+    block = text[text.find("[Setup]"):]
+    block = block[:block.find("\n\n")]
+    base = line_of(text, text.find("[Setup]"))
+    for number, raw in enumerate(block.split("\n")[1:], base + 1):
+        start = re.match(r"^  ([A-Za-z]+)\s{2,}", raw)
+        if start:
+            key, key_line = start.group(1), number
+        default = re.search(r"既定は\s*(\d+|空)", raw)
+        if key and default and key not in found:
+            value = default.group(1)
+            found[key] = ("empty" if value == "空" else value, key_line)
+    return found
+
+
+def guide_defaults(text):
+    found = {}
+    for match in re.finditer(r"^\| `(\w+)` \| ([^|]+?) \|", text, re.M):
+        found[match.group(1)] = (match.group(2).strip(), line_of(text, match.start()))
+    return found
+
+
+def sample_keys(path, text, defaults):
+    section = None
+    present = set()
+    for number, raw in enumerate(text.split("\n"), 1):
+        header = re.match(r"^\[(\w+)\]", raw)
+        if header:
+            section = header.group(1)
+        key = re.match(r"^(\w+)=", raw)
+        if key and section == "Setup":
+            present.add(key.group(1))
+            if key.group(1) not in defaults:
+                report(path, number, "%s is no key of section Setup" % key.group(1))
+    for key in defaults:
+        if key not in present:
+            report(path, 1, "the sample has no %s" % key)
+
+
+def check_numbers(path, text, first_rule, subject_limit):
+    for match in re.finditer(r"\b0 ?(?:の\s*ときは|なら|means)\s+(\d+)", text):
+        if match.group(1) != subject_limit:
+            report(path, line_of(text, match.start()),
+                   "a SubjectLength of 0 stands for %s in the code, %s here" % (subject_limit, match.group(1)))
+    if first_rule:
+        bucket, folder = first_rule
+        for match in re.finditer(r"(?<![\w-])%s=(\S+?)(?=[\s`)、。]|$)" % re.escape(bucket), text):
+            if match.group(1) != folder:
+                report(path, line_of(text, match.start()),
+                       "the first-run rule is %s=%s in the code" % (bucket, folder))
+
+
+def check_version(path, text, version):
+    """The version the plug-in names itself by and the zip's name."""
+    for match in re.finditer(r"Sortella Version (\d[\d.]*\d)|sortella-(\d[\d.]*\d)\.zip|^(?:# )?Sortella (\d[\d.]*\d) ", text, re.M):
+        found = next(group for group in match.groups() if group)
+        if found != version:
+            report(path, line_of(text, match.start()), "version %s here, %s in the project" % (found, version))
+
+
+def columns(line):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line)
+
+
+def check_readme_lines(path, text):
+    for number, raw in enumerate(text.split("\n"), 1):
+        if columns(raw) > README_WIDTH:
+            report(path, number, "%d columns, more than %d" % (columns(raw), README_WIDTH))
+        try:
+            raw.encode("cp932")
+        except UnicodeEncodeError as error:
+            report(path, number, "%r has no Shift_JIS form" % raw[error.start])
+
+
+def popfile_labels_in(engine):
+    """The label texts of POPFile's English and Japanese interface, with
+    its line breaks (<br>) read as blanks."""
+    def values(name, encoding):
+        with open(os.path.join(engine, "languages", name), encoding=encoding) as f:
+            return {re.sub(r"<br\s*/?>", " ", line.split(None, 1)[1].strip())
+                    for line in f if len(line.split(None, 1)) == 2 and not line.startswith("#")}
+    return values("English.msg", "latin-1"), values("Nihongo.msg", "euc_jp")
+
+
+def check_popfile_labels(engine):
+    english, japanese = popfile_labels_in(engine)
+    script = read(__file__)
+    for label, nihongo in POPFILE_LABELS.items():
+        line = line_of(script, script.find('"%s": ' % label))
+        if label not in english:
+            report(__file__, line, "POPFile's English interface has no label %r" % label)
+        if nihongo not in japanese:
+            report(__file__, line, "POPFile's Japanese interface has no label %r" % nihongo)
+
+
+def main():
+    repo = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
+    code = CodeTexts(dll_texts(repo))
+    defaults, sections, first_rule, subject_limit = settings_facts(repo)
+    if not defaults or not sections or not first_rule or not subject_limit:
+        print("check_docs.py: the settings code no longer reads as expected; update this check")
+        return 1
+    texts = {name: read(os.path.join(repo, name)) for name in DOCUMENTS}
+    readme, guide, sample = (texts[name] for name in DOCUMENTS)
+    readme_path, guide_path, sample_path = DOCUMENTS
+
+    check_readme_lines(readme_path, readme)
+    corners, doubles = ("\u300c", "\u300d"), ('"', '"')
+    check_quotes(readme_path, readme, japanese_quotes(readme), code, readme_headings(readme), corners)
+    check_quotes(sample_path, sample, japanese_quotes(sample), code, readme_headings(readme), corners)
+    headings = guide_headings(guide)
+    check_quotes(guide_path, guide, english_quotes(guide), code, headings, doubles)
+    check_quotes(guide_path, guide, japanese_quotes(guide), code, headings, corners)
+    check_english_labels(guide_path, guide, headings)
+    version = project_version(repo)
+    for name in DOCUMENTS:
+        check_version(name, texts[name], version)
+        check_keys(name, texts[name], defaults, sections)
+        check_numbers(name, texts[name], first_rule, subject_limit)
+    compare_defaults(readme_path, readme_defaults(readme), defaults, line_of(readme, readme.find("[Setup]")))
+    compare_defaults(guide_path, guide_defaults(guide), defaults, line_of(guide, guide.find("| Key |")))
+    sample_keys(sample_path, sample, defaults)
+    engine = os.environ.get("SORTELLA_POPFILE_DIR", "")
+    if engine and os.path.isdir(os.path.join(engine, "languages")):
+        check_popfile_labels(engine)
+
+    for problem in problems:
+        print(problem)
+    if problems:
+        print("%d mismatch(es) between the documents and the code" % len(problems))
+        return 1
+    print("documents agree with the code (%d keys, %d texts of the plug-in)" % (len(defaults), len(code.exact)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
