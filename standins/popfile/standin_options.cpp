@@ -157,6 +157,14 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
         result = ReadLetterCase(value, true, &changed.bucketCase);
     } else if (name == "link-base") {
         changed.linkBase = value;
+    } else if (name == "gone-view") {
+        result = ReadLong(value, 1, 999999999L, &number);
+        if (result == 0)
+            changed.goneViews.push_back(number);
+    } else if (name == "bucket-order") {
+        if (value == "declared") changed.bucketsReversed = false;
+        else if (value == "reversed") changed.bucketsReversed = true;
+        else result = -1;
     } else {
         result = -1;
     }
@@ -228,5 +236,5 @@ const char* UsageText()
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
-           "  --link-base URL\n";
+           "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n";
 }

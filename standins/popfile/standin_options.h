@@ -40,6 +40,8 @@ struct StandinKnobs {
     LetterCase patternCase = LetterCase::Lower;
     LetterCase bucketCase = LetterCase::AsIs;
     std::string linkBase;      // base URL in X-POPFile-Link; empty: http://127.0.0.1:PORT/
+    std::vector<long> goneViews; // history numbers purged from the history (as after 2 days)
+    bool bucketsReversed = false; // the bucket page lists the buckets in reverse order
 };
 
 struct StandinOptions {

@@ -53,6 +53,9 @@ TEST_F(KnobsTest, BucketsPageKnobLeavesOutBucketsOrTheSessionLink)
     WriteTextFile(ControlPath(), "buckets-page normal\n");
     EXPECT_EQ((std::vector<std::string>{"spam", "work", "personal"}),
               ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
+    WriteTextFile(ControlPath(), "buckets-page normal\nbucket-order reversed\n");
+    EXPECT_EQ((std::vector<std::string>{"personal", "work", "spam"}),
+              ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
 }
 
 TEST_F(KnobsTest, PatternsAndBucketNamesInOtherLetterCase)
