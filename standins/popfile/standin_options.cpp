@@ -69,7 +69,9 @@ int ReadStatusRule(const std::string& text, StatusRule* out)
     if (words.size() < 2 || words.size() > 3 || words[0].empty() || words[0][0] != '/')
         return -1;
     long status = 0;
-    if (ReadLong(words[1], 100, 599, &status) != 0)
+    if (words[1] == "drop" && words.size() == 2)
+        status = 0;
+    else if (ReadLong(words[1], 100, 599, &status) != 0)
         return -1;
     if (words.size() == 3 && words[2] != "page")
         return -1;
@@ -232,7 +234,7 @@ const char* UsageText()
            "  --pop3-delay S|never  --http-delay S|never\n"
            "  --front-key normal|missing|empty|wrong\n"
            "  --buckets-page normal|no-buckets|no-session\n"
-           "  --status \"PATH CODE [page]\"   (repeatable)\n"
+           "  --status \"PATH CODE [page]\" | \"PATH drop\"   (repeatable)\n"
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"

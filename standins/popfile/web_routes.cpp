@@ -226,6 +226,8 @@ HttpResponse AnswerRequest(const HttpRequest& request, const StandinKnobs& knobs
     if (IsStandinPath(request.path))
         return AnswerStandinPath(request);
     const StatusRule* rule = FindStatusRule(knobs, request.path);
+    if (rule != nullptr && rule->status == 0)
+        return {0, "", "", ""};  // dropped: the connection closes unanswered
     if (rule != nullptr && !rule->realBody)
         return ErrorResponse(rule->status, "Forced by the status knob.");
     HttpResponse response = AnswerPage(request, knobs);
