@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/resource.h"
 #include "standins/host/host.h"
 
 namespace {
@@ -667,7 +668,7 @@ TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
 // bucket list already fetched stays.
 void ClearUrlInSetupDialog()
 {
-    HostDriveDialog({{HostDialogStep::Type, 1012, ""}, {HostDialogStep::Click, 1003, ""}});
+    HostDriveDialog({{HostDialogStep::Type, IDC_URL, ""}, {HostDialogStep::Click, IDC_CONFIRM, ""}});
     HostRunSetup(FolderWindow());
     EXPECT_EQ(IniUrl(), "");
 }
