@@ -20,6 +20,9 @@ unsigned LoadedRuleList; // RuleListNumber
 const char kSuffix[] = "\\Plugins\\sortella.ini";
 const int kPathSize = 260;
 const int kKeyListSize = 4096; // the key names of "MoveMail"
+// The lines of "MoveMail" ("name=folder"), read only when the key list
+// shows no name.
+const int kSectionSize = 32768;
 const int kValueSize = 512;    // one value: at most 511 bytes are taken
 
 void FlushProfile(const char *path)
@@ -70,24 +73,70 @@ bool MakeRule(FilingRule *rule, int index, const char *bucket, const char *folde
     return true;
 }
 
-// Counts the NUL-separated names of a key list. When the profile function
-// filled the buffer to its limit, the last name may have been cut: such a
-// name is dropped, since a rule for a shortened bucket name would file
-// another bucket's mail.
+// The next name of a key list (`length` bytes, as the profile function
+// counted them) at or after offset `*at`, which moves past it; nullptr at
+// the list's end. Empty names are stepped over: a line "=text" in the
+// section gives one, and it would otherwise look like the end of the list.
+const char *NextKeyName(const char *keys, DWORD length, DWORD *at)
+{
+    while (*at < length) {
+        const char *name = keys + *at;
+        *at += static_cast<DWORD>(strnlen(name, length - *at)) + 1;
+        if (*name)
+            return name;
+    }
+    return nullptr;
+}
+
+// Counts the names of a key list. When the profile function filled the
+// buffer to its limit, the last name may have been cut: such a name is
+// dropped, since a rule for a shortened bucket name would file another
+// bucket's mail.
 int CountKeyNames(const char *keys, DWORD length)
 {
     int count = 0;
-    const char *name = keys;
-    const char *lastName = nullptr;
-    while (*name) {
-        lastName = name;
+    DWORD at = 0;
+    while (NextKeyName(keys, length, &at))
         ++count;
-        name += strlen(name) + 1;
-    }
     bool cut = length >= static_cast<DWORD>(kKeyListSize - 2);
-    if (cut && lastName)
+    if (cut && count > 0)
         --count;
     return count;
+}
+
+// Gathers into `names` (kKeyListSize bytes) the key list that the lines
+// of section "MoveMail" give: the name before the '=' of each line, lines
+// with an empty name or without '=' left out. Needed because some profile
+// implementations end the key list at a first empty name, so that a line
+// "=text" at the top hides every rule below it. Returns the list's length
+// as the profile function counts it (kKeyListSize - 2 when cut).
+DWORD KeyListOfSectionLines(const char *path, char *names)
+{
+    static char lines[kSectionSize];
+    // Cleared, so that a walk up to the cut length meets no name of an
+    // earlier list.
+    memset(names, 0, kKeyListSize);
+    DWORD got = GetPrivateProfileSectionA("MoveMail", lines, kSectionSize, path);
+    bool cut = got >= static_cast<DWORD>(kSectionSize - 2);
+    DWORD length = 0;
+    for (DWORD at = 0; at < got && !cut;) {
+        const char *line = lines + at;
+        size_t lineLength = strnlen(line, got - at);
+        at += static_cast<DWORD>(lineLength) + 1;
+        const char *equals = static_cast<const char *>(memchr(line, '=', lineLength));
+        if (!equals || equals == line)
+            continue;
+        DWORD nameLength = static_cast<DWORD>(equals - line);
+        if (length + nameLength + 2 > static_cast<DWORD>(kKeyListSize - 2)) {
+            cut = true;
+            break;
+        }
+        memcpy(names + length, line, nameLength);
+        length += nameLength;
+        names[length++] = '\0';
+    }
+    names[length] = '\0';
+    return cut ? static_cast<DWORD>(kKeyListSize - 2) : length;
 }
 
 void LoadDefaultRule(const char *path)
@@ -101,14 +150,16 @@ void LoadDefaultRule(const char *path)
     FlushProfile(path);
 }
 
-// Returns false when the record block cannot be taken.
-bool LoadRules(const char *path, const char *keys, int count)
+// Makes the first `count` names of the key list rules. Returns false when
+// the record block cannot be taken.
+bool LoadRules(const char *path, const char *keys, DWORD length, int count)
 {
     Rules = static_cast<FilingRule *>(malloc(sizeof(FilingRule) * count));
     if (!Rules)
         return false;
-    const char *name = keys;
-    for (int i = 0; i < count; ++i, name += strlen(name) + 1) {
+    DWORD at = 0;
+    for (int i = 0; i < count; ++i) {
+        const char *name = NextKeyName(keys, length, &at);
         char folder[kValueSize];
         GetPrivateProfileStringA("MoveMail", name, "", folder, kValueSize, path);
         // A rule whose copies cannot be made is left out; the later rules
@@ -144,10 +195,25 @@ void LoadSetupSection(const char *path)
     PluginSettings.URL = value;
 }
 
+// True when `text` holds a CR or LF: written into the settings file it
+// would end the line and make the rest a key of its own.
+bool HoldsLineBreak(const char *text)
+{
+    return strpbrk(text, "\r\n") != nullptr;
+}
+
+// The URL as the settings file may hold it: empty in place of a URL that
+// holds a line break.
+const char *UrlToWrite(void)
+{
+    const char *url = PluginSettings.URL.c_str();
+    return HoldsLineBreak(url) ? "" : url;
+}
+
 // Writes URL alone into section "Setup".
 void SaveUrl(const char *path)
 {
-    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    WritePrivateProfileStringA("Setup", "URL", UrlToWrite(), path);
     FlushProfile(path);
 }
 
@@ -190,10 +256,16 @@ void LoadSettings(void)
     DWORD length = GetPrivateProfileStringA("MoveMail", NULL, "", keys, kKeyListSize, path);
     int count = CountKeyNames(keys, length);
     if (count == 0) {
+        length = KeyListOfSectionLines(path, keys);
+        count = CountKeyNames(keys, length);
+    }
+    // The default rule goes only into a section without any rule, never
+    // over a key that is there.
+    if (count == 0) {
         LoadDefaultRule(path);
         if (!Rules)
             return;
-    } else if (!LoadRules(path, keys, count)) {
+    } else if (!LoadRules(path, keys, length, count)) {
         return;
     }
     LoadSetupSection(path);
@@ -208,13 +280,13 @@ void SaveSettings(void)
     WriteSwitch(path, "DispFrom", PluginSettings.DispFrom);
     WriteSwitch(path, "DispSubject", PluginSettings.DispSubject);
     WriteSwitch(path, "CheckConnect", PluginSettings.CheckConnect);
-    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    WritePrivateProfileStringA("Setup", "URL", UrlToWrite(), path);
     FlushProfile(path);
 }
 
 void AdoptUrl(const char *text)
 {
-    if (!PluginSettings.URL.empty())
+    if (!PluginSettings.URL.empty() || HoldsLineBreak(text))
         return;
     PluginSettings.URL = text;
     char path[kPathSize];
