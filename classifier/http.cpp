@@ -21,6 +21,9 @@ const DWORD kPasswordSize = 100;
 const DWORD kPathSize = 1000;
 const DWORD kExtraSize = 1000;
 
+// A redirect's target with its NUL.
+const DWORD kLocationSize = 2048;
+
 HINTERNET OpenSession(void)
 {
     return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
@@ -104,6 +107,22 @@ int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body
     return result;
 }
 
+// The status and the Location header of an open request; 0 and empty when
+// WinInet cannot give them.
+int ReadStatusAndLocation(HINTERNET request, std::string &location)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL))
+        status = 0;
+    char target[kLocationSize];
+    size = kLocationSize;
+    location.clear();
+    if (HttpQueryInfoA(request, HTTP_QUERY_LOCATION, target, &size, NULL) && size < kLocationSize)
+        location.assign(target, size);
+    return status <= INT_MAX ? static_cast<int>(status) : 0;
+}
+
 } // namespace
 
 int HttpGet(const char *url, std::string &response)
@@ -132,4 +151,26 @@ int HttpPost(const char *url, const std::string &body)
     int result = CrackUrl(url, parts) ? SendPost(session, parts, body) : -1;
     InternetCloseHandle(session);
     return result;
+}
+
+int HttpGetStatus(const char *url, std::string &location)
+{
+    location.clear();
+    HINTERNET session = OpenSession();
+    if (!session)
+        return -1;
+    HINTERNET request = InternetOpenUrlA(session, url, NULL, 0,
+                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+    if (!request) {
+        InternetCloseHandle(session);
+        return -1;
+    }
+    int status = ReadStatusAndLocation(request, location);
+    // The body (none from POPFile) is read to its end, so that the request
+    // ends as every other one does.
+    std::string body;
+    ReadBody(request, body);
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
+    return status;
 }

@@ -11,6 +11,34 @@ namespace {
 const char kViewPattern[] = "view=";
 const char kBaseUrlScheme[] = "http://";
 
+const char kHistoryPath[] = "/history";
+
+// True when the bytes [text, end) hold no quote, blank, control or DEL
+// byte.
+bool HasOnlyUrlBytes(const char *text, const char *end)
+{
+    for (; text < end; ++text) {
+        unsigned char byte = static_cast<unsigned char>(*text);
+        if (byte <= 0x20 || byte == 0x7F || byte == '"')
+            return false;
+    }
+    return true;
+}
+
+// IsCleanBaseUrl for the `length` bytes at `url` (no NUL needed).
+bool IsCleanBaseUrlPart(const char *url, size_t length)
+{
+    size_t schemeLength = sizeof kBaseUrlScheme - 1;
+    if (length <= schemeLength || url[length - 1] != '/')
+        return false;
+    for (size_t i = 0; i < schemeLength; ++i) {
+        if (AsciiUpper(static_cast<unsigned char>(url[i])) !=
+            AsciiUpper(static_cast<unsigned char>(kBaseUrlScheme[i])))
+            return false;
+    }
+    return HasOnlyUrlBytes(url, url + length);
+}
+
 bool IsAtoiBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -60,5 +88,29 @@ size_t BaseUrlLengthOfLink(const char *link)
     size_t schemeLength = sizeof kBaseUrlScheme - 1;
     if (length < schemeLength || strncmp(link, kBaseUrlScheme, schemeLength) != 0)
         return 0;
+    if (!IsCleanBaseUrlPart(link, length))
+        return 0;
     return length;
+}
+
+bool IsCleanBaseUrl(const char *url)
+{
+    return IsCleanBaseUrlPart(url, strlen(url));
+}
+
+bool JumpLeadsToHistory(int status, const char *location)
+{
+    if (status < 300 || status > 399)
+        return false;
+    const char *path = location;
+    const char *scheme = strstr(location, "://");
+    if (scheme && scheme < location + strcspn(location, "/?#")) {
+        // An absolute target: the path begins at the first '/' after the
+        // host, or there is none.
+        path = scheme + 3;
+        path += strcspn(path, "/?#");
+    }
+    size_t pathLength = strcspn(path, "?#");
+    size_t tailLength = sizeof kHistoryPath - 1;
+    return pathLength >= tailLength && strncmp(path + pathLength - tailLength, kHistoryPath, tailLength) == 0;
 }

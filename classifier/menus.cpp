@@ -12,6 +12,7 @@
 
 #include "classifier/bucket_list.h"
 #include "classifier/links.h"
+#include "classifier/menu_choices.h"
 #include "classifier/menus.h"
 #include "classifier/reclassify.h"
 #include "classifier/web_state.h"
@@ -129,7 +130,9 @@ void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
     }
     for (int i = 0; i < BucketList.bucketCount; ++i) {
         char *name = BucketList.bucketNames[i];
-        DWORD id = Host.APARegistCallback(OnReclassify, static_cast<DWORD>(i));
+        // The command names the bucket as shown, not its place in a list
+        // that a refresh may reorder before the choice.
+        DWORD id = Host.APARegistCallback(OnReclassify, ShownBucketValue(name));
         AppendBucketItem(submenu, id, name, strcmp(name, bucket) == 0);
     }
     free(bucket);
@@ -160,6 +163,8 @@ int AppendCorrectionSubmenu(HWND window, HMENU target, const char *bucket, int i
 // last insertion.
 int AppendClassifierItems(HWND window, HMENU target, int isView)
 {
+    // A correction asks this window for its message when it is chosen.
+    NoteMenuWindow(window, isView);
     char *path = CurrentMessagePath(window, isView);
     char *bucket = path ? ReadClassification(path) : nullptr;
     free(path);
@@ -178,7 +183,7 @@ void OpenInBrowser(const char *url)
 
 // Opens the message's "X-POPFile-Link:" in the browser when it is a web
 // link (IsWebLink); otherwise opens the URL setting, or nothing while that
-// is empty. The shell's result is not examined.
+// is empty or not a clean base URL (IsCleanBaseUrl). The shell's result is not examined.
 void OpenMessageLink(const char *path)
 {
     char line[kOpenLinkSize];
@@ -186,7 +191,7 @@ void OpenMessageLink(const char *path)
     if (link && IsWebLink(link)) {
         LearnBaseUrl(link);
         OpenInBrowser(link);
-    } else if (!PluginSettings.URL.empty()) {
+    } else if (IsCleanBaseUrl(PluginSettings.URL.c_str())) {
         OpenInBrowser(PluginSettings.URL.c_str());
     }
 }

@@ -1,13 +1,17 @@
 // Correcting POPFile's verdict for one message: tell POPFile, relabel the
-// message file, file the message again.
+// message file, file the message again, and say so when POPFile was not
+// told.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "classifier/bucket_list.h"
 #include "classifier/http.h"
+#include "classifier/links.h"
+#include "classifier/menu_choices.h"
 #include "classifier/reclassify.h"
 #include "classifier/reclassify_form.h"
 #include "classifier/web_state.h"
@@ -26,23 +30,92 @@ namespace {
 const int kValueSize = 201;
 const char kInboxFolder[] = "郵便受け";
 
-// Fetches the key from the front page under the URL setting and posts the
-// history form for BucketList.viewId and the bucket at `index` (below
-// bucketCount) to the URL setting followed by "history". Posts nothing
-// while the URL setting is empty or no key is found.
-void PostReclassification(int index)
+// What became of telling POPFile; every outcome but the first two gets a
+// box.
+enum CorrectionOutcome {
+    kTold,        // the form was posted for a message in POPFile's history
+    kNotAsked,    // the message has no POPFile number
+    kNoUrl,       // no clean base URL: neither set nor learnt
+    kUnreachable, // no front page or no answer to the jump link
+    kNoKey,       // a front page without a key: a password on the interface
+    kGone,        // POPFile's jump link leads to its history page
+    kPostFailed,  // the form could not be sent
+};
+
+const char kBoxCaption[] = "Sortella";
+const char kNoUrlText[] =
+    "POPFileにこの訂正を伝えられませんでした。\n"
+    "POPFileのURLが設定されていないか、正しくありません。\n"
+    "設定画面でPOPFileのURL（例: http://127.0.0.1:8080/）を入力してから、もう一度訂正してください。";
+const char kUnreachableText[] =
+    "POPFileにこの訂正を伝えられませんでした。\n"
+    "POPFileにつながらないか、POPFileが時間内に応答しませんでした。\n"
+    "POPFileが動いていることを確かめてから、もう一度訂正してください。";
+const char kNoKeyText[] =
+    "POPFileにこの訂正を伝えられませんでした。\n"
+    "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。\n"
+    "パスワードを外すか、POPFileの画面でこのメールを訂正してください。";
+const char kGoneText[] =
+    "POPFileにこの訂正を伝えられませんでした。\n"
+    "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。\n"
+    "古いメールも訂正したいときは、POPFileの設定で履歴の保存日数を増やしてください。";
+const char kPostFailedText[] =
+    "POPFileにこの訂正を伝えられませんでした。\n"
+    "訂正の送信に失敗しました。\n"
+    "しばらくしてから、もう一度訂正してください。";
+
+// The box text of an outcome, or nullptr when it needs none.
+const char *UntoldText(CorrectionOutcome outcome)
 {
-    if (PluginSettings.URL.empty())
-        return;
-    // The key is fetched fresh for every correction: POPFile hands out a
-    // new one when it restarts.
-    std::string key = FetchUiKey(PluginSettings.URL.c_str());
+    switch (outcome) {
+    case kNoUrl:
+        return kNoUrlText;
+    case kUnreachable:
+        return kUnreachableText;
+    case kNoKey:
+        return kNoKeyText;
+    case kGone:
+        return kGoneText;
+    case kPostFailed:
+        return kPostFailedText;
+    default:
+        return nullptr;
+    }
+}
+
+// Tells POPFile that the message numbered `viewId` (> 0) belongs to
+// `bucket`: fetches the key from the front page under the URL setting,
+// asks the message's jump link without following it (POPFile sends it to
+// its history page once the message is gone), and posts the history form
+// to the URL setting followed by "history". The key comes first so that a
+// stopped POPFile or a password is told before anything else is asked; the
+// jump link comes right before the form, which POPFile answers alike
+// whether it took the correction or not.
+CorrectionOutcome TellPopfile(int viewId, const char *bucket)
+{
+    const std::string base = PluginSettings.URL;
+    if (!IsCleanBaseUrl(base.c_str()))
+        return kNoUrl;
+    bool answered = false;
+    // Fetched fresh for every correction: POPFile hands out a new key when
+    // it restarts.
+    std::string key = FetchUiKeyTelling(base.c_str(), &answered);
+    if (!answered)
+        return kUnreachable;
     if (key.empty())
-        return;
-    std::string url = PluginSettings.URL + "history";
-    std::string body = ReclassificationBody(key.c_str(), BucketList.viewId,
-                                            BucketList.bucketNames[index]);
-    HttpPost(url.c_str(), body);
+        return kNoKey;
+    char view[16];
+    snprintf(view, sizeof view, "%d", viewId);
+    std::string location;
+    int status = HttpGetStatus((base + "jump_to_message?view=" + view).c_str(), location);
+    if (status <= 0)
+        return kUnreachable;
+    if (JumpLeadsToHistory(status, location.c_str()))
+        return kGone;
+    std::string body = ReclassificationBody(key.c_str(), viewId, bucket);
+    if (HttpPost((base + "history").c_str(), body) != 0)
+        return kPostFailed;
+    return kTold;
 }
 
 // Files the message at `path` (a message path of the mailbox) again by its
@@ -71,26 +144,61 @@ void MoveAfterReclassify(const char *path)
     free(target.Destination);
 }
 
-void Reclassify(DWORD bucketIndex)
+// True when `name` is in the bucket list as it stands now: a name that a
+// refresh has dropped is not posted (POPFile would empty the message's
+// bucket) nor written into the message.
+bool IsListedBucket(const char *name)
 {
-    if (bucketIndex >= static_cast<DWORD>(BucketList.bucketCount) || !BucketList.bucketNames)
-        return; // a stale submenu after a refresh to fewer names
-    if (BucketList.messagePath.empty())
+    for (int i = 0; i < BucketList.bucketCount; ++i) {
+        if (strcmp(BucketList.bucketNames[i], name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The path of the message `window` shows now, asked as its menu's kind of
+// window; empty when the window had no classifier menu or shows nothing.
+std::string MessageOfCommandWindow(HWND window)
+{
+    int isView = MenuWindowKind(window);
+    if (isView < 0)
+        return std::string();
+    char *path = WindowMessagePath(window, isView);
+    if (!path)
+        return std::string();
+    std::string copy = path;
+    free(path);
+    return copy;
+}
+
+void Reclassify(HWND window, DWORD shownBucket)
+{
+    const char *shown = ShownBucketName(shownBucket);
+    if (!shown || !IsListedBucket(shown))
+        return; // a stale submenu after a refresh without that name
+    // Own copies: the host may call back into the plug-in (and set up a
+    // menu) during the move or the box.
+    std::string bucket = shown;
+    std::string path = MessageOfCommandWindow(window);
+    if (path.empty())
         return;
-    int index = static_cast<int>(bucketIndex);
-    // Own copy: the host may call back into the plug-in during the move.
-    std::string path = BucketList.messagePath;
-    if (ReadViewId(path.c_str()) > 0)
-        PostReclassification(index);
+    CorrectionOutcome outcome = kNotAsked;
+    int viewId = ReadViewId(path.c_str());
+    if (viewId > 0)
+        outcome = TellPopfile(viewId, bucket.c_str());
     // Relabelled (the file either unchanged or completely rewritten) and
     // refiled locally even when POPFile was not told.
-    RewriteClassificationHeaderFile(path.c_str(), BucketList.bucketNames[index]);
+    RewriteClassificationHeaderFile(path.c_str(), bucket.c_str());
     MoveAfterReclassify(path.c_str());
+    // A correction that POPFile did not take must not look like one it
+    // took: the user would believe POPFile had learnt.
+    if (const char *text = UntoldText(outcome))
+        MessageBoxA(window, text, kBoxCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace
 
-void WINAPI OnReclassify(HWND, DWORD bucketIndex)
+void WINAPI OnReclassify(HWND window, DWORD shownBucket)
 {
-    GuardHostCall([&] { Reclassify(bucketIndex); });
+    GuardHostCall([&] { Reclassify(window, shownBucket); });
 }

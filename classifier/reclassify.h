@@ -1,10 +1,13 @@
-// Correcting POPFile's verdict for the message of the last classifier menu.
+// Correcting POPFile's verdict for the message shown in a window.
 #pragma once
 #include <windows.h>
 
-// Menu command, enrolled once per bucket item with the bucket's 0-based
-// index in bucketNames; `window` is not used. Acts on
-// BucketList.messagePath: posts the correction to POPFile when the message
-// has a positive view id, then rewrites its classification header and
-// files it again. An index beyond the current list does nothing.
-void WINAPI OnReclassify(HWND window, DWORD bucketIndex);
+// Menu command, enrolled once per bucket item with the value that names
+// the bucket as the menu showed it (ShownBucketValue). Acts on the message
+// that `window` shows when the command runs (asked of the host as the kind
+// of window its menu was set up for), and only while the named bucket is
+// still in the bucket list: tells POPFile when the message has a positive
+// view id, then rewrites its classification header and files it again.
+// When POPFile was to be told and was not, shows one message box owned by
+// `window` saying why, after the refiling.
+void WINAPI OnReclassify(HWND window, DWORD shownBucket);

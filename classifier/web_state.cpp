@@ -59,16 +59,25 @@ int ReadViewId(const char *path)
 
 const char *FetchUiKey(const char *baseUrl)
 {
+    return FetchUiKeyTelling(baseUrl, nullptr);
+}
+
+const char *FetchUiKeyTelling(const char *baseUrl, bool *answered)
+{
     BucketList.uiKey.clear();
     std::string page;
-    if (HttpGet(baseUrl, page) >= 1 && !page.empty())
+    bool gotPage = HttpGet(baseUrl, page) >= 1 && !page.empty();
+    if (gotPage)
         ScanUiKey(page.c_str());
+    if (answered)
+        *answered = gotPage;
     return BucketList.uiKey.c_str();
 }
 
 void RefreshBuckets(int force)
 {
-    if (PluginSettings.URL.empty())
+    // A URL setting edited by hand is used only when it is clean.
+    if (!IsCleanBaseUrl(PluginSettings.URL.c_str()))
         return;
     if (BucketList.bucketCount > 0) {
         if (!force)

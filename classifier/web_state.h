@@ -27,8 +27,13 @@ int ReadViewId(const char *path);
 // changes.
 const char *FetchUiKey(const char *baseUrl);
 
+// FetchUiKey that also tells, through `answered` (may be nullptr), whether
+// the front page came at all (a non-empty body): false when POPFile could
+// not be reached or did not answer.
+const char *FetchUiKeyTelling(const char *baseUrl, bool *answered);
+
 // Fetches the page "buckets" under the URL setting when the list is empty,
 // or, with `force` non-zero, discards the names and fetches again. Does
-// nothing while the URL setting is empty. A failed fetch leaves the list
-// empty.
+// nothing while the URL setting is empty or not clean (IsCleanBaseUrl). A
+// failed fetch leaves the list empty.
 void RefreshBuckets(int force);

@@ -92,9 +92,76 @@ TEST(BaseUrlLengthOfLink, TheTextBeforeJumpWhenItIsAnHttpUrl)
         {"jump", ""},
         {"http:/jump", ""},
         {"", ""},
+        // Forged links: a quote, line breaks or a blank in the base, or a
+        // base that does not end in "/", teach nothing.
+        {"http://x/\" --flag=\"jump_to_message?view=1", ""},
+        {"http://evil/\rBeep=1\rjump_to_message?view=1", ""},
+        {"http://evil/\nURL=x/jump?view=1", ""},
+        {"http://ev il/jump?view=1", ""},
+        {"http://h:8080jump_to_message?view=1", ""},
+        {"http://h/x\x7f/jump?view=1", ""},
+        {"http://h/\x83\x5c/jump?view=1", "http://h/\x83\x5c/"},
     };
     for (const BaseUrlRow &row : rows)
         EXPECT_EQ(std::string(row.link, BaseUrlLengthOfLink(row.link)), row.base) << "link: " << row.link;
+}
+
+struct CleanUrlRow {
+    const char *url;
+    bool clean;
+};
+
+// The URL setting is used only when it is clean, however it got there.
+TEST(IsCleanBaseUrl, HttpEndingInSlashWithoutQuoteBlankOrControl)
+{
+    const CleanUrlRow rows[] = {
+        {"http://127.0.0.1:8080/", true},
+        {"HTTP://h/popfile/", true},
+        {"http://h/\x83\x5c/", true},
+        {"http://", false},
+        {"http:///", true},
+        {"http://h", false},
+        {"https://h/", false},
+        {"", false},
+        {" http://h/", false},
+        {"http://h/ ", false},
+        {"http://h/\"/", false},
+        {"http://h/\r\nBeep=1/", false},
+        {"http://h/\t/", false},
+        {"http://h/\x7f/", false},
+    };
+    for (const CleanUrlRow &row : rows)
+        EXPECT_EQ(IsCleanBaseUrl(row.url), row.clean) << "url: " << row.url;
+}
+
+struct JumpRow {
+    int status;
+    const char *location;
+    bool history;
+};
+
+TEST(JumpLeadsToHistory, OnlyARedirectToTheHistoryPage)
+{
+    const JumpRow rows[] = {
+        {302, "/history", true},
+        {302, "/history?session=k", true},
+        {301, "http://127.0.0.1:8080/history", true},
+        {307, "/popfile/history", true},
+        {302, "/view?session=k&view=5", false},
+        {302, "http://127.0.0.1:8080/view?session=k&view=5", false},
+        {302, "/view?back=/history", false},
+        {302, "http://h?x=/history", false},
+        {302, "http://history", false},
+        {302, "/historyx", false},
+        {302, "", false},
+        {200, "/history", false},
+        {404, "/history", false},
+        {0, "", false},
+        {-1, "", false},
+    };
+    for (const JumpRow &row : rows)
+        EXPECT_EQ(JumpLeadsToHistory(row.status, row.location), row.history)
+            << row.status << " " << row.location;
 }
 
 } // namespace
