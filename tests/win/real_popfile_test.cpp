@@ -387,6 +387,65 @@ void OpenInPopfile(const Popfile &popfile, const Account &account, const std::st
     EXPECT_EQ(answer.substr(answer.size() - slot.size() - 6), "&view=" + slot) << answer;
 }
 
+// A correction that POPFile cannot take: `before` is done to POPFile
+// first; the message is corrected from `from` to `to` all the same (its
+// label and folder), a box says why POPFile was not told, and POPFile's
+// history is as it was. Returns the message's new path.
+std::string UntoldCorrection(const Popfile &popfile, const Account &account, const std::string &path,
+                             const char *from, const char *to, const char *toFolder, const char *boxSays)
+{
+    std::string history = Ask("dump " + popfile.language);
+    std::string link = HeaderValue(HostReadFile(path), "X-POPFile-Link: ");
+    HostSelectEntry(account.folder, HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(account.folder);
+    size_t events = HostEvents().size();
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {std::string("POPFile訂正[") + from + "]", to}), 0u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    EXPECT_EQ(boxes.size(), 1u);
+    if (!boxes.empty())
+        EXPECT_NE(boxes[0].raw.find(boxSays), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(Ask("dump " + popfile.language), history);
+    for (const std::string &moved : MessagesIn(account, toFolder)) {
+        std::string text = HostReadFile(moved);
+        if (HeaderValue(text, "X-POPFile-Link: ") == link) {
+            EXPECT_EQ(HeaderValues(text, "X-Text-Classification: "), std::vector<std::string>{to});
+            return moved;
+        }
+    }
+    ADD_FAILURE() << "the message is not in " << HostSjisToUtf8(toFolder);
+    return "";
+}
+
+// With a password on POPFile's web interface, with POPFile stopped, and
+// for a message gone from its history.
+void UntoldCorrections(const Popfile &popfile, const Account &account, std::string path)
+{
+    const std::string &language = popfile.language;
+    std::string slot = SlotOfLink(HeaderValue(HostReadFile(path), "X-POPFile-Link: "));
+    {
+        SCOPED_TRACE("a password on the web interface");
+        Ask("stop " + language);
+        Ask("start " + language + " secret");
+        path = UntoldCorrection(popfile, account, path, "work", "personal", "郵便受け", "パスワード");
+        if (path.empty())
+            return;
+    }
+    {
+        SCOPED_TRACE("POPFile stopped");
+        Ask("stop " + language);
+        path = UntoldCorrection(popfile, account, path, "personal", "spam", "ごみ箱", "つながらない");
+        if (path.empty())
+            return;
+    }
+    {
+        SCOPED_TRACE("the message gone from POPFile's history");
+        Ask("purge " + language + " " + slot);
+        Ask("start " + language);
+        EXPECT_EQ(Ask("history " + language + " " + slot), "gone");
+        UntoldCorrection(popfile, account, path, "spam", "work", "仕事", "履歴から消えて");
+    }
+}
+
 void Round(const char *language)
 {
     Popfile popfile = PopfileOf(language);
@@ -399,6 +458,7 @@ void Round(const char *language)
     std::string corrected = CorrectToWork(popfile, account, spam);
     ASSERT_FALSE(corrected.empty());
     OpenInPopfile(popfile, account, corrected);
+    UntoldCorrections(popfile, account, corrected);
     EXPECT_EQ(FaultsReported(), 0) << "faults were met (see the lines \"fault ...\" above)";
 }
 

@@ -19,8 +19,9 @@ starts.
 The program learns where everything is through the environment (Wine
 passes it on; folders as Windows paths below Z:):
   SORTELLA_MAIL_POP3            the mail server's port
-  SORTELLA_MAILDROP             its maildrop: one message per file, served
-                                in name order and deleted by DELE + QUIT
+  SORTELLA_MAILDROP             the maildrop of its user alice: one message
+                                per file, served in name order and deleted
+                                by DELE + QUIT
   SORTELLA_REAL_POPFILE_EN      "HTTP-PORT POP3-PORT" of the English POPFile
   SORTELLA_REAL_POPFILE_JA      the same of the Japanese one
   SORTELLA_REAL_POPFILE_CONTROL a folder through which the program asks
@@ -117,13 +118,13 @@ def free_port():
 # ---- The mail server behind POPFile's proxy ---------------------------------
 
 class MailServer(socketserver.ThreadingTCPServer):
-    """A POP3 server (RFC 1939) over the files of a maildrop folder."""
+    """A POP3 server (RFC 1939): each user's maildrop is the folder of that
+    name below `root`, one message per file."""
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, maildrop):
-        self.maildrop = maildrop
-        self.lock = threading.Lock()
+    def __init__(self, root):
+        self.root = root
         super().__init__(("127.0.0.1", 0), MailSession)
 
 
@@ -137,11 +138,12 @@ class MailSession(socketserver.StreamRequestHandler):
         self.wfile.write(b".\r\n")
 
     def snapshot(self):
-        names = sorted(name for name in os.listdir(self.server.maildrop)
+        os.makedirs(self.maildrop, exist_ok=True)
+        names = sorted(name for name in os.listdir(self.maildrop)
                        if not name.startswith(".") and not name.endswith(".tmp"))
         messages = []
         for name in names:
-            with open(os.path.join(self.server.maildrop, name), "rb") as file:
+            with open(os.path.join(self.maildrop, name), "rb") as file:
                 lines = file.read().replace(b"\r\n", b"\n").split(b"\n")
             if lines and lines[-1] == b"":
                 lines.pop()
@@ -150,7 +152,7 @@ class MailSession(socketserver.StreamRequestHandler):
 
     def handle(self):
         self.reply("+OK mail server ready")
-        messages, deleted = None, set()
+        messages, deleted, self.maildrop = None, set(), None
         while True:
             line = self.rfile.readline(1024)
             if not line:
@@ -160,12 +162,13 @@ class MailSession(socketserver.StreamRequestHandler):
             argument = words[1] if len(words) > 1 else ""
             if verb == "QUIT":
                 for number in deleted:
-                    os.remove(os.path.join(self.server.maildrop, messages[number][0]))
+                    os.remove(os.path.join(self.maildrop, messages[number][0]))
                 self.reply("+OK bye")
                 return
-            if verb == "USER":
+            if verb == "USER" and argument.isidentifier() and messages is None:
+                self.maildrop = os.path.join(self.server.root, argument)
                 self.reply("+OK")
-            elif verb == "PASS":
+            elif verb == "PASS" and self.maildrop:
                 messages = self.snapshot()
                 self.reply("+OK %d messages" % len(messages))
             elif messages is None:
@@ -390,9 +393,12 @@ def link_slot(message):
     raise RuntimeError("no X-POPFile-Link in a trained sample: %r" % message[:400])
 
 
-def train(popfile, mail_port, maildrop):
+def train(popfile, mail_port, mail_root):
     """Makes the buckets and teaches POPFile each bucket's samples."""
     popfile.create_buckets()
+    user = "trainer_" + popfile.language
+    maildrop = os.path.join(mail_root, user)
+    os.makedirs(maildrop)
     number = 0
     for bucket, samples in TRAINING.items():
         for subject, body in samples:
@@ -403,7 +409,7 @@ def train(popfile, mail_port, maildrop):
             with open(os.path.join(maildrop, "train%02d" % number), "w", newline="") as file:
                 file.write(text)
     buckets = {}
-    for message in pop3_retrieve_all(popfile.pop3_port, "127.0.0.1:%d:trainer" % mail_port):
+    for message in pop3_retrieve_all(popfile.pop3_port, "127.0.0.1:%d:%s" % (mail_port, user)):
         subject = next(line for line in message.split(b"\r\n") if line.startswith(b"Subject:"))
         buckets[link_slot(message)] = next(bucket for bucket, samples in TRAINING.items()
                                            if any(s.encode() in subject for s, _ in samples))
@@ -414,6 +420,26 @@ def train(popfile, mail_port, maildrop):
         if popfile.history_row(slot).split()[0] != bucket:
             raise RuntimeError("POPFile (%s) did not take the training of slot %d"
                                % (popfile.language, slot))
+
+
+def prepare_all(popfiles, mail_port, mail_root):
+    """Starts and trains the POPFiles side by side: most of a training is
+    waiting for POPFile to commit its history."""
+    failures = []
+
+    def prepare(popfile):
+        try:
+            popfile.start()
+            train(popfile, mail_port, mail_root)
+        except Exception as error:
+            failures.append(error)
+    threads = [threading.Thread(target=prepare, args=(popfile,)) for popfile in popfiles]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    if failures:
+        raise failures[0]
 
 
 # ---- What the program asks for ------------------------------------------------
@@ -486,19 +512,18 @@ def main(arguments):
     work = tempfile.mkdtemp(prefix="sortella-real-popfile.")
     engine = os.path.join(work, "engine")
     shutil.copytree(tree, engine)
-    maildrop = os.path.join(work, "maildrop")
+    mail_root = os.path.join(work, "mail")
+    maildrop = os.path.join(mail_root, "alice")
     control = os.path.join(work, "control")
     os.makedirs(maildrop)
     os.makedirs(control)
-    server = MailServer(maildrop)
+    server = MailServer(mail_root)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     mail_port = server.server_address[1]
     popfiles = {language: Popfile(language, work, engine) for language in LANGUAGES}
     status = 1
     try:
-        for popfile in popfiles.values():
-            popfile.start()
-            train(popfile, mail_port, maildrop)
+        prepare_all(popfiles.values(), mail_port, mail_root)
         environment = dict(os.environ, SORTELLA_MAIL_POP3=str(mail_port),
                            SORTELLA_MAILDROP=windows_path(maildrop),
                            SORTELLA_REAL_POPFILE_CONTROL=windows_path(control))
