@@ -554,4 +554,7 @@ def main(arguments):
 
 
 if __name__ == "__main__":
+    # A time-out of ctest ends the script with SIGTERM: POPFile is then
+    # still stopped on the way out.
+    signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(143))
     sys.exit(main(sys.argv[1:]))
