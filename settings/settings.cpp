@@ -70,22 +70,33 @@ bool MakeRule(FilingRule *rule, int index, const char *bucket, const char *folde
     return true;
 }
 
-// Counts the NUL-separated names of a key list. When the profile function
-// filled the buffer to its limit, the last name may have been cut: such a
-// name is dropped, since a rule for a shortened bucket name would file
-// another bucket's mail.
+// The next name of a key list (`length` bytes, as the profile function
+// counted them) at or after offset `*at`, which moves past it; nullptr at
+// the list's end. Empty names are stepped over: a line "=text" in the
+// section gives one, and it would otherwise look like the end of the list.
+const char *NextKeyName(const char *keys, DWORD length, DWORD *at)
+{
+    while (*at < length) {
+        const char *name = keys + *at;
+        *at += static_cast<DWORD>(strlen(name)) + 1;
+        if (*name)
+            return name;
+    }
+    return nullptr;
+}
+
+// Counts the names of a key list. When the profile function filled the
+// buffer to its limit, the last name may have been cut: such a name is
+// dropped, since a rule for a shortened bucket name would file another
+// bucket's mail.
 int CountKeyNames(const char *keys, DWORD length)
 {
     int count = 0;
-    const char *name = keys;
-    const char *lastName = nullptr;
-    while (*name) {
-        lastName = name;
+    DWORD at = 0;
+    while (NextKeyName(keys, length, &at))
         ++count;
-        name += strlen(name) + 1;
-    }
     bool cut = length >= static_cast<DWORD>(kKeyListSize - 2);
-    if (cut && lastName)
+    if (cut && count > 0)
         --count;
     return count;
 }
@@ -101,14 +112,16 @@ void LoadDefaultRule(const char *path)
     FlushProfile(path);
 }
 
-// Returns false when the record block cannot be taken.
-bool LoadRules(const char *path, const char *keys, int count)
+// Makes the first `count` names of the key list rules. Returns false when
+// the record block cannot be taken.
+bool LoadRules(const char *path, const char *keys, DWORD length, int count)
 {
     Rules = static_cast<FilingRule *>(malloc(sizeof(FilingRule) * count));
     if (!Rules)
         return false;
-    const char *name = keys;
-    for (int i = 0; i < count; ++i, name += strlen(name) + 1) {
+    DWORD at = 0;
+    for (int i = 0; i < count; ++i) {
+        const char *name = NextKeyName(keys, length, &at);
         char folder[kValueSize];
         GetPrivateProfileStringA("MoveMail", name, "", folder, kValueSize, path);
         // A rule whose copies cannot be made is left out; the later rules
@@ -144,10 +157,25 @@ void LoadSetupSection(const char *path)
     PluginSettings.URL = value;
 }
 
+// True when `text` holds a CR or LF: written into the settings file it
+// would end the line and make the rest a key of its own.
+bool HoldsLineBreak(const char *text)
+{
+    return strpbrk(text, "\r\n") != nullptr;
+}
+
+// The URL as the settings file may hold it: empty in place of a URL that
+// holds a line break.
+const char *UrlToWrite(void)
+{
+    const char *url = PluginSettings.URL.c_str();
+    return HoldsLineBreak(url) ? "" : url;
+}
+
 // Writes URL alone into section "Setup".
 void SaveUrl(const char *path)
 {
-    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    WritePrivateProfileStringA("Setup", "URL", UrlToWrite(), path);
     FlushProfile(path);
 }
 
@@ -193,7 +221,7 @@ void LoadSettings(void)
         LoadDefaultRule(path);
         if (!Rules)
             return;
-    } else if (!LoadRules(path, keys, count)) {
+    } else if (!LoadRules(path, keys, length, count)) {
         return;
     }
     LoadSetupSection(path);
@@ -208,13 +236,13 @@ void SaveSettings(void)
     WriteSwitch(path, "DispFrom", PluginSettings.DispFrom);
     WriteSwitch(path, "DispSubject", PluginSettings.DispSubject);
     WriteSwitch(path, "CheckConnect", PluginSettings.CheckConnect);
-    WritePrivateProfileStringA("Setup", "URL", PluginSettings.URL.c_str(), path);
+    WritePrivateProfileStringA("Setup", "URL", UrlToWrite(), path);
     FlushProfile(path);
 }
 
 void AdoptUrl(const char *text)
 {
-    if (!PluginSettings.URL.empty())
+    if (!PluginSettings.URL.empty() || HoldsLineBreak(text))
         return;
     PluginSettings.URL = text;
     char path[kPathSize];

@@ -39,12 +39,16 @@ void GetIniPath(int size, char *buffer);
 
 // Replaces the rule list and PluginSettings with what the file holds,
 // writing the first-run defaults ("spam" = "ごみ箱", CheckConnect = "0").
+// A key with an empty name ("=text") is skipped; the default rule is
+// written only when section "MoveMail" has no other key.
 void LoadSettings(void);
 
-// Writes the five switches and URL into section "Setup".
+// Writes the five switches and URL into section "Setup" (an empty URL in
+// place of one that holds a CR or LF).
 void SaveSettings(void);
 
-// Sets URL to `text` and saves it, only while URL is empty.
+// Sets URL to `text` and saves it, only while URL is empty and `text` holds
+// no CR or LF.
 void AdoptUrl(const char *text);
 
 // First rule whose Bucket equals `bucket` byte for byte, or nullptr.

@@ -117,6 +117,8 @@ void ServeHttpConnection(int fd)
         HttpResponse response = AnswerRequest(request, knobs);
         if (!own)
             LogHttpRequest(raw, request.method, request.target, response.status);
+        if (response.status == 0)
+            return;  // dropped by the status knob
         bool keepAlive = request.keepAlive && knobs.httpKeepAlive && !StopRequested();
         if (SendResponse(fd, response, keepAlive, request.method == "HEAD", own ? nullptr : &knobs) != 0 ||
             !keepAlive)

@@ -69,7 +69,9 @@ int ReadStatusRule(const std::string& text, StatusRule* out)
     if (words.size() < 2 || words.size() > 3 || words[0].empty() || words[0][0] != '/')
         return -1;
     long status = 0;
-    if (ReadLong(words[1], 100, 599, &status) != 0)
+    if (words[1] == "drop" && words.size() == 2)
+        status = 0;
+    else if (ReadLong(words[1], 100, 599, &status) != 0)
         return -1;
     if (words.size() == 3 && words[2] != "page")
         return -1;
@@ -157,6 +159,14 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
         result = ReadLetterCase(value, true, &changed.bucketCase);
     } else if (name == "link-base") {
         changed.linkBase = value;
+    } else if (name == "gone-view") {
+        result = ReadLong(value, 1, 999999999L, &number);
+        if (result == 0)
+            changed.goneViews.push_back(number);
+    } else if (name == "bucket-order") {
+        if (value == "declared") changed.bucketsReversed = false;
+        else if (value == "reversed") changed.bucketsReversed = true;
+        else result = -1;
     } else {
         result = -1;
     }
@@ -224,9 +234,9 @@ const char* UsageText()
            "  --pop3-delay S|never  --http-delay S|never\n"
            "  --front-key normal|missing|empty|wrong\n"
            "  --buckets-page normal|no-buckets|no-session\n"
-           "  --status \"PATH CODE [page]\"   (repeatable)\n"
+           "  --status \"PATH CODE [page]\" | \"PATH drop\"   (repeatable)\n"
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
-           "  --link-base URL\n";
+           "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n";
 }

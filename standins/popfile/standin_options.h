@@ -19,6 +19,8 @@ enum class BucketsPageMode { Normal, NoBuckets, NoSession };
 // An HTTP status forced on every request for one path (method ignored).
 // With realBody the request is handled as usual and only the status
 // changes; otherwise it is not handled at all and gets an error page.
+// Status 0 ("drop"): the request is not handled, and the connection is
+// closed without an answer.
 struct StatusRule {
     std::string path;
     int status = 0;
@@ -40,6 +42,8 @@ struct StandinKnobs {
     LetterCase patternCase = LetterCase::Lower;
     LetterCase bucketCase = LetterCase::AsIs;
     std::string linkBase;      // base URL in X-POPFile-Link; empty: http://127.0.0.1:PORT/
+    std::vector<long> goneViews; // history numbers purged from the history (as after 2 days)
+    bool bucketsReversed = false; // the bucket page lists the buckets in reverse order
 };
 
 struct StandinOptions {

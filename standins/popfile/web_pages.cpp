@@ -81,6 +81,7 @@ const char* StatusText(int status)
     switch (status) {
     case 100: return "Continue";
     case 200: return "OK";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
@@ -126,7 +127,8 @@ std::string BucketsPage(const std::string& key, const StandinKnobs& knobs,
     } else {
         // showbucket is the last parameter so that the name ends at the quote.
         std::string parameter = InLetterCase("showbucket=", knobs.patternCase);
-        for (size_t i = 0; i < buckets.size(); ++i) {
+        for (size_t row = 0; row < buckets.size(); ++row) {
+            size_t i = knobs.bucketsReversed ? buckets.size() - 1 - row : row;
             std::string name = BucketNameOnPage(buckets[i], knobs);
             page += "<tr><td><a href=\"/buckets?session=" + key + "&amp;" + parameter + name + "\">" + name +
                     "</a></td><td>" + std::to_string(i < counts.size() ? counts[i] : 0) + "</td></tr>\n";

@@ -67,12 +67,45 @@ std::string ReadSpoolMessage(const std::string& spoolName)
     return text.str();
 }
 
-HttpResponse AnswerMessagePage(const HttpRequest& request, const StandinKnobs& knobs)
+bool IsGone(long number, const StandinKnobs& knobs)
+{
+    for (long gone : knobs.goneViews)
+        if (gone == number)
+            return true;
+    return false;
+}
+
+// The history entry that the query's "view" names while it is in the
+// history (known and not gone); false otherwise.
+bool FindViewedEntry(const HttpRequest& request, const StandinKnobs& knobs, HistoryEntry* entry)
 {
     long number = ReadHistoryNumber(QueryValue(request.query, "view"));
+    return number != 0 && !IsGone(number, knobs) && FindHistoryEntry(number, entry);
+}
+
+HttpResponse Redirect(const std::string& location)
+{
+    HttpResponse response;
+    response.status = 302;
+    response.extraHeaders = "Location: " + location + "\r\n";
+    return response;
+}
+
+// As POPFile does: the message's link redirects to its page while the
+// message is in the history, and to the history page once it is not.
+HttpResponse AnswerJump(const HttpRequest& request, const StandinKnobs& knobs)
+{
     HistoryEntry entry;
-    if (number == 0 || !FindHistoryEntry(number, &entry))
-        return ErrorResponse(404, "There is no message with this number in the history.");
+    if (!FindViewedEntry(request, knobs, &entry))
+        return Redirect("/history");
+    return Redirect("/view?session=" + Options().key + "&view=" + std::to_string(entry.number));
+}
+
+HttpResponse AnswerMessagePage(const HttpRequest& request, const StandinKnobs& knobs)
+{
+    HistoryEntry entry;
+    if (!FindViewedEntry(request, knobs, &entry))
+        return Redirect("/history");
     HttpResponse response;
     response.body = MessagePage(Options().key, knobs, entry, ReadSpoolMessage(entry.spoolName));
     return response;
@@ -117,6 +150,8 @@ HttpResponse AnswerPage(const HttpRequest& request, const StandinKnobs& knobs)
     if (path == "/history")
         return AnswerHistory(request, knobs);
     if (path == "/jump_to_message")
+        return AnswerJump(request, knobs);
+    if (path == "/view")
         return AnswerMessagePage(request, knobs);
     return ErrorResponse(404, "No such page.");
 }
@@ -158,6 +193,12 @@ int HandleReclassifyForm(const std::string& body, const std::string& key,
             *notice = "Unknown history number in " + field.name + "; nothing was changed.";
             return 400;
         }
+        if (IsGone(number, knobs)) {
+            // POPFile answers a correction of a purged message as any
+            // other and records nothing.
+            *notice = "History number " + std::to_string(number) + " is gone; nothing was changed.";
+            return 200;
+        }
         std::string bucket = ListedBucket(field.value, knobs);
         if (bucket.empty()) {
             *notice = "Unknown bucket " + field.value + "; nothing was changed.";
@@ -185,6 +226,8 @@ HttpResponse AnswerRequest(const HttpRequest& request, const StandinKnobs& knobs
     if (IsStandinPath(request.path))
         return AnswerStandinPath(request);
     const StatusRule* rule = FindStatusRule(knobs, request.path);
+    if (rule != nullptr && rule->status == 0)
+        return {0, "", "", ""};  // dropped: the connection closes unanswered
     if (rule != nullptr && !rule->realBody)
         return ErrorResponse(rule->status, "Forced by the status knob.");
     HttpResponse response = AnswerPage(request, knobs);

@@ -18,8 +18,9 @@ struct HttpResponse {
 // neither logged nor touched by the fault knobs.
 bool IsStandinPath(const std::string& path);
 
-// Answers a request. Status rules of `knobs` apply here; slowness and cut
-// connections are the connection's matter.
+// Answers a request. Status rules of `knobs` apply here (status 0: close
+// the connection without an answer); slowness and cut connections are the
+// connection's matter.
 HttpResponse AnswerRequest(const HttpRequest& request, const StandinKnobs& knobs);
 
 // Handles the reclassification form text `body` against `key`: the first

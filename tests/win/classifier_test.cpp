@@ -105,6 +105,11 @@ std::string ReclassifyLog()
     return HostReadFile(Popfile().state + "\\reclassify.log");
 }
 
+std::string HistoryRecords()
+{
+    return HostReadFile(Popfile().state + "\\history.txt");
+}
+
 // ---- The host and the plug-in -------------------------------------------
 
 std::string ProgramDirectory()
@@ -296,18 +301,29 @@ TEST(ClassifierMenus, SpamMessageGetsBucketSubmenuAndOpenCommand)
     EXPECT_EQ(sub[4].text, "バケツの再取得");
     EXPECT_EQ(sub[4].type, (UINT)MFT_STRING);
 
-    // Enrolled in item order: the three buckets with their indices, the
-    // refresh with 0, the open command with isView 0; each item carries
-    // the id its enrolment returned.
+    // Enrolled in item order: the three buckets each with a value of its
+    // own name, the refresh with 0, the open command with isView 0; each
+    // item carries the id its enrolment returned.
     std::vector<HostEvent> enrolled = Enrolments(events);
     ASSERT_EQ(enrolled.size(), 5u);
     const UINT ids[] = {sub[0].id, sub[1].id, sub[2].id, sub[4].id, items[1].id};
-    const DWORD values[] = {0, 1, 2, 0, 0};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(enrolled[i].result, ids[i]) << "enrolment " << i;
-        EXPECT_EQ(enrolled[i].flags, values[i]) << "enrolment " << i;
         EXPECT_NE(ids[i], 0u);
     }
+    EXPECT_NE(enrolled[0].flags, enrolled[1].flags);
+    EXPECT_NE(enrolled[1].flags, enrolled[2].flags);
+    EXPECT_NE(enrolled[0].flags, enrolled[2].flags);
+    EXPECT_EQ(enrolled[3].flags, 0u);
+    EXPECT_EQ(enrolled[4].flags, 0u);
+    // The next set-up names the same buckets with the same values: menu
+    // set-ups repeat without bound, the names kept for them do not.
+    events = HostEvents().size();
+    HostBuildFolderMenu(FolderWindow());
+    std::vector<HostEvent> again = Enrolments(events);
+    ASSERT_EQ(again.size(), 5u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(again[i].flags, enrolled[i].flags) << "bucket " << i;
 }
 
 TEST(ClassifierMenus, RadioMarkNeedsTheExactName)
@@ -513,6 +529,22 @@ std::string HeaderValue(const std::string &text, const std::string &name)
     return text.substr(at, text.find("\r\n", at) - at);
 }
 
+// The number of a message in the stand-in's history: of the first one it
+// handed out, after retrieving one when it has handed out none. The
+// retrieved message is deleted from the inbox.
+std::string KnownView()
+{
+    if (HistoryRecords().empty()) {
+        std::ofstream(Popfile().spool + "\\0000-known.eml", std::ios::binary)
+            << "From: a@example.com\r\nSubject: hello\r\n\r\nbody\r\n";
+        EXPECT_EQ(HostRetrieve(FolderWindow()), 1);
+        HostPumpFor(500);
+        EmptyFolder("郵便受け");
+    }
+    std::string records = HistoryRecords();
+    return records.substr(0, records.find('\t'));
+}
+
 TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
 {
     FolderWindow();
@@ -537,12 +569,18 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     size_t events = HostEvents().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
 
-    // POPFile was told: the key from the front page, then the form.
+    // POPFile was told: the key from the front page, the message's link
+    // (its redirect not followed), then the form; and no box says
+    // otherwise.
     std::vector<Request> requests = RequestsSince(requestsBefore);
-    ASSERT_EQ(requests.size(), 2u) << Targets(requests);
+    ASSERT_EQ(requests.size(), 3u) << Targets(requests);
     EXPECT_EQ(requests[0].method + " " + requests[0].target, "GET /");
-    EXPECT_EQ(requests[1].method + " " + requests[1].target, "POST /history");
-    const std::string &raw = requests[1].raw;
+    EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /jump_to_message?view=" + view);
+    EXPECT_EQ(requests[1].raw.rfind("GET /jump_to_message?view=" + view + " HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(requests[1].raw.find("\r\nUser-Agent: sortella\r\n"), std::string::npos) << requests[1].raw;
+    EXPECT_EQ(requests[2].method + " " + requests[2].target, "POST /history");
+    EXPECT_TRUE(HostEventsOfKind("box", events).empty());
+    const std::string &raw = requests[2].raw;
     printf("POST on the wire:\n%s\n", raw.c_str());
     std::string body = "search=&sort=-inserted&session=" + Popfile().key +
                        "&negate=&start_message=0&filter=&reclassify_" + view +
@@ -581,7 +619,7 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     requestsBefore = Requests().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[inbox]", "work"}), 0u);
     requests = RequestsSince(requestsBefore);
-    EXPECT_EQ(Targets(requests), "GET /\nPOST /history\n");
+    EXPECT_EQ(Targets(requests), "GET /\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
     EXPECT_NE(ReclassifyLog().find(view + "\tinbox\twork\n"), std::string::npos) << ReclassifyLog();
     EXPECT_FALSE(OnlyMessageIn("仕事").empty());
     EmptyFolder("仕事");
@@ -614,6 +652,7 @@ TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
         size_t events = HostEvents().size();
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+        EXPECT_TRUE(HostEventsOfKind("box", events).empty());
         std::vector<HostEvent> moves = HostEventsOfKind("move", events);
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\仕事");
@@ -624,21 +663,161 @@ TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
     EmptyFolder("仕事");
 }
 
-TEST(ClassifierReclassify, FrontPageWithoutKeyPostsNothing)
+// Empties the URL setting through the setup dialog, as a user would; the
+// bucket list already fetched stays.
+void ClearUrlInSetupDialog()
+{
+    HostDriveDialog({{HostDialogStep::Type, 1012, ""}, {HostDialogStep::Click, 1003, ""}});
+    HostRunSetup(FolderWindow());
+    EXPECT_EQ(IniUrl(), "");
+}
+
+struct UntoldRow {
+    const char *label;
+    std::string link;                // the message's link header
+    std::string knobs;               // set after the menu was built
+    std::function<void()> makeCause; // also after the menu was built
+    std::string targets;             // the requests of the correction
+    const char *cause;               // the box's line that says why
+};
+
+// Each cause of a correction that POPFile did not take gives one box, owned
+// by the command's window, after the local relabel and refile; nothing is
+// recorded by POPFile.
+TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
+{
+    FolderWindow();
+    const std::string view = KnownView();
+    ASSERT_FALSE(view.empty());
+    const std::string jump = "GET /\nGET /jump_to_message?view=" + view + "\n";
+    // A link that teaches no URL: its scheme is not http.
+    const std::string https = "X-POPFile-Link: https://127.0.0.1:" + Popfile().port + "/jump_to_message?view=" +
+                              view + "\n";
+    const UntoldRow rows[] = {
+        {"no URL", https, "", ClearUrlInSetupDialog, "",
+         "POPFileのURLが設定されていないか、正しくありません。"},
+        {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
+         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
+        {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
+         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。"},
+        {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
+         "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。"},
+        {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
+         "訂正の送信に失敗しました。"},
+    };
+    for (const UntoldRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        StartPlugin(Popfile().base);
+        EmptyFolder("郵便受け");
+        EmptyFolder("仕事");
+        ShowMessage("X-Text-Classification: spam\n" + row.link);
+        HMENU menu = HostBuildFolderMenu(FolderWindow());
+        if (row.makeCause)
+            row.makeCause();
+        SetKnobs(row.knobs);
+        HostPumpFor(200); // the stand-in reads its control file every 50 ms
+        std::string records = HistoryRecords();
+        size_t requestsBefore = Requests().size();
+        size_t events = HostEvents().size();
+        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+        SetKnobs("");
+        HostPumpFor(200);
+        EXPECT_EQ(Targets(RequestsSince(requestsBefore)), row.targets);
+        EXPECT_EQ(HistoryRecords(), records);
+
+        std::string moved = OnlyMessageIn("仕事");
+        ASSERT_FALSE(moved.empty());
+        EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+        std::vector<HostEvent> all = HostEvents();
+        std::vector<size_t> boxes, moves;
+        for (size_t i = events; i < all.size(); ++i) {
+            if (all[i].kind == "box")
+                boxes.push_back(i);
+            if (all[i].kind == "move")
+                moves.push_back(i);
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        ASSERT_EQ(moves.size(), 1u);
+        EXPECT_GT(boxes[0], moves[0]) << "the box comes after the refile";
+        const HostEvent &box = all[boxes[0]];
+        printf("box (%s):\n%s\n", row.label, box.text.c_str());
+        EXPECT_EQ(box.raw.rfind("POPFileにこの訂正を伝えられませんでした。\n", 0), 0u) << box.text;
+        EXPECT_NE(box.raw.find(std::string("\n") + row.cause + "\n"), std::string::npos) << box.text;
+        EXPECT_EQ(box.extra, "Sortella");
+        EXPECT_EQ(box.flags, (DWORD)(MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_EQ(box.window, FolderWindow());
+    }
+    EmptyFolder("仕事");
+}
+
+// A view window's menu bar is set up when the view opens; a right click on
+// another message of the folder window in between must not make a bucket
+// chosen in the view's bar act on that other message.
+TEST(ClassifierReclassify, CorrectsTheMessageOfTheWindowOfTheCommand)
 {
     FolderWindow();
     StartPlugin(Popfile().base);
     EmptyFolder("郵便受け");
-    ShowMessage("X-Text-Classification: work\n" + Link("9"));
-    HMENU menu = HostBuildFolderMenu(FolderWindow());
-    SetKnobs("front-key missing\n");
+    EmptyFolder("仕事");
+    const std::string view = KnownView();
+    std::string shown = ShowMessage("X-Text-Classification: spam\n" + Link(view));
+    HWND viewWindow = HostCreateViewWindow(shown.c_str());
+    ASSERT_NE(viewWindow, nullptr);
+    HMENU bar = HostBuildViewMenu(viewWindow, 201);
+    ASSERT_NE(bar, nullptr);
+    std::string other = ShowMessage("X-Text-Classification: inbox\n" + Link("77"));
+    std::string otherBefore = HostReadFile(other);
+    HostBuildFolderMenu(FolderWindow());
+
     size_t requestsBefore = Requests().size();
-    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[work]", "inbox"}), 0u);
-    SetKnobs("");
-    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "GET /\n");
-    std::string moved = OnlyMessageIn("郵便受け");
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(viewWindow, GetSubMenu(bar, 3), {"POPFile訂正[spam]", "work"}), 0u);
+    std::vector<Request> requests = RequestsSince(requestsBefore);
+    ASSERT_EQ(Targets(requests), "GET /\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
+    EXPECT_NE(requests[2].raw.find("&reclassify_" + view + "=work&"), std::string::npos) << requests[2].raw;
+    EXPECT_TRUE(HostEventsOfKind("box", events).empty());
+    std::vector<HostEvent> moves = HostEventsOfKind("move", events);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].raw, HostEntryOfPath(shown));
+    std::string moved = OnlyMessageIn("仕事");
     ASSERT_FALSE(moved.empty());
-    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "inbox");
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    EXPECT_EQ(HostReadFile(other), otherBefore);
+    HostDestroyWindow(viewWindow);
+    EmptyFolder("郵便受け");
+    EmptyFolder("仕事");
+}
+
+// A refresh between the menu and the choice reorders the list: the bucket
+// is the one the chosen item named, not the one now at its place.
+TEST(ClassifierReclassify, BucketIsTheOneTheItemNamed)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    EmptyFolder("仕事");
+    const std::string view = KnownView();
+    ShowMessage("X-Text-Classification: spam\n" + Link(view));
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    std::vector<Item> items = PluginItems(menu, HostFolderItems());
+    ASSERT_EQ(items.size(), 2u);
+    SetKnobs("bucket-order reversed\n");
+    HostPumpFor(200);
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), items[0].submenu, {"バケツの再取得"}), 0u);
+    SetKnobs("");
+    std::vector<Item> reordered = Items(PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems())[0].submenu);
+    ASSERT_EQ(reordered.size(), 5u);
+    ASSERT_EQ(reordered[0].text, "work");
+
+    size_t requestsBefore = Requests().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+    std::vector<Request> requests = RequestsSince(requestsBefore);
+    ASSERT_EQ(requests.size(), 3u) << Targets(requests);
+    EXPECT_NE(requests[2].raw.find("&reclassify_" + view + "=work&"), std::string::npos) << requests[2].raw;
+    std::string moved = OnlyMessageIn("仕事");
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    EmptyFolder("仕事");
 }
 
 TEST(ClassifierReclassify, StaleItemAfterRefreshDoesNothing)
@@ -726,8 +905,13 @@ TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
     size_t requestsBefore = Requests().size();
     // Which links teach is a rule of its own (native tests); here only
     // that a refused one teaches nothing and asks nothing.
+    // Forged links teach nothing either, and leave the settings file clean:
+    // a quote that would break out of the browser's command line, lone CRs
+    // that would write keys of their own.
     const char *refused[] = {"X-POPFile-Link: file://C:/x/jump?view=3\n",
-                             "X-POPFile-Link: http://127.0.0.1:1/view=3\n"};
+                             "X-POPFile-Link: http://127.0.0.1:1/view=3\n",
+                             "X-POPFile-Link: http://x/\" --flag=\"jump_to_message?view=1\n",
+                             "X-POPFile-Link: http://evil/\rBeep=1\rjump_to_message?view=1\n"};
     for (const char *link : refused) {
         SCOPED_TRACE(link);
         ShowMessage(std::string("X-Text-Classification: spam\n") + link);
@@ -739,6 +923,9 @@ TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
         EXPECT_EQ(IniUrl(), "");
     }
     EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+    std::string ini = HostReadFile(IniPath());
+    EXPECT_EQ(ini.find("Beep=1"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("flag"), std::string::npos) << ini;
 
     // The first http:// link teaches the URL, in time for this menu.
     ShowMessage("X-Text-Classification: spam\n" + Link("5"));
@@ -798,6 +985,14 @@ TEST(ClassifierOpen, OnlyWebLinksAreOpened)
         EXPECT_TRUE(HostEventsOfKind("process", events).empty());
     }
     EXPECT_EQ(IniUrl(), "");
+
+    // Nor does a URL setting that is not a clean base URL (edited by hand).
+    StartPlugin("http://127.0.0.1:1/\" --new-window \"file:///C:/");
+    ShowMessage("X-Text-Classification: spam\n");
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFileを開く"}), 0u);
+    EXPECT_TRUE(HostEventsOfKind("shell", events).empty());
 }
 
 // A message of an account whose folder name holds 0x5C as a second byte
@@ -891,7 +1086,7 @@ TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
         }
         EmptyFolder("郵便受け");
         EmptyFolder("ごみ箱");
-        std::string path = ShowMessage("X-Text-Classification: spam\n" + Link("31"));
+        std::string path = ShowMessage("X-Text-Classification: spam\n" + Link(KnownView()));
         std::string before = HostReadFile(path);
         HMENU menu = HostBuildFolderMenu(FolderWindow());
         size_t requestsBefore = Requests().size();
@@ -900,7 +1095,8 @@ TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
         undo();
 
-        EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "GET /\nPOST /history\n");
+        EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
+                  "GET /\nGET /jump_to_message?view=" + KnownView() + "\nPOST /history\n");
         std::vector<HostEvent> moves = HostEventsOfKind("move", events);
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));

@@ -123,6 +123,37 @@ TEST_F(SettingsTest, EmptiedMoveMailSectionGetsTheSpamRuleBack)
     EXPECT_TRUE(PluginSettings.CheckConnect);
 }
 
+struct TypoRow {
+    const char *label;
+    const char *section; // the lines of "MoveMail"
+    const char *rules;   // "bucket=folder;..." as loaded
+};
+
+// A line with an empty key is skipped, the rules after it are read, and
+// the default rule is written only into a section without any other key.
+TEST_F(SettingsTest, EmptyKeyLineLosesNoRule)
+{
+    const TypoRow rows[] = {
+        {"typo first", "=text\r\nspam=迷惑\r\nwork=仕事\r\n", "spam=迷惑;work=仕事;"},
+        {"typo between", "spam=迷惑\r\n=text\r\nwork=仕事\r\n", "spam=迷惑;work=仕事;"},
+        {"typo last", "spam=迷惑\r\n=\r\n", "spam=迷惑;"},
+        {"only a typo", "=text\r\n", "spam=ごみ箱;"},
+    };
+    for (const TypoRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        LoadFrom(std::string("[MoveMail]\r\n") + row.section + "[Setup]\r\nCheckConnect=0\r\n");
+        std::string rules;
+        for (int i = 0; i < RuleCount; ++i) {
+            EXPECT_EQ(Rules[i].Index, i);
+            rules += std::string(Rules[i].Bucket) + "=" + Rules[i].Folder + ";";
+        }
+        EXPECT_EQ(rules, row.rules);
+        char folder[64];
+        GetPrivateProfileStringA("MoveMail", "spam", "", folder, sizeof folder, IniPath().c_str());
+        EXPECT_EQ(std::string("spam=") + folder + ";", rules.substr(0, rules.find(';') + 1));
+    }
+}
+
 TEST_F(SettingsTest, SwitchesFollowTheIntegerRule)
 {
     struct Row {
@@ -197,6 +228,26 @@ TEST_F(SettingsTest, AdoptUrlOnlyFillsAnEmptyUrl)
     char value[64];
     GetPrivateProfileStringA("Setup", "URL", "", value, sizeof value, IniPath().c_str());
     EXPECT_STREQ(value, "http://127.0.0.1:8080/");
+}
+
+// A URL holding a line break never reaches the file, where its second line
+// would be read back as a key of its own.
+TEST_F(SettingsTest, NoLineBreakIsWrittenWithTheUrl)
+{
+    const char *forged[] = {"http://evil/\rBeep=1\r", "http://evil/\nBeep=1\n", "http://evil/\r\nBeep=1/"};
+    for (const char *url : forged) {
+        SCOPED_TRACE(url);
+        LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");
+        AdoptUrl(url);
+        EXPECT_EQ(PluginSettings.URL, "");
+        PluginSettings.URL = url;
+        SaveSettings();
+        std::string file = HostReadFile(IniPath());
+        EXPECT_EQ(file.find("evil"), std::string::npos) << file;
+        LoadSettings();
+        EXPECT_FALSE(PluginSettings.Beep);
+        EXPECT_EQ(PluginSettings.URL, "");
+    }
 }
 
 TEST_F(SettingsTest, KeyListCutAtItsLimitDropsTheCutName)

@@ -53,6 +53,9 @@ TEST_F(KnobsTest, BucketsPageKnobLeavesOutBucketsOrTheSessionLink)
     WriteTextFile(ControlPath(), "buckets-page normal\n");
     EXPECT_EQ((std::vector<std::string>{"spam", "work", "personal"}),
               ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
+    WriteTextFile(ControlPath(), "buckets-page normal\nbucket-order reversed\n");
+    EXPECT_EQ((std::vector<std::string>{"personal", "work", "spam"}),
+              ScanBucketsLikePlugin(BodyOf(HttpGet(run.httpPort, "/buckets"))));
 }
 
 TEST_F(KnobsTest, PatternsAndBucketNamesInOtherLetterCase)
@@ -99,13 +102,17 @@ TEST_F(KnobsTest, StatusKnobAnswersErrorsWithBodies)
     WriteTextFile(ControlPath(), "status /history 500\n");
     EXPECT_EQ(500, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
     EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\twork\n"));
+    WriteTextFile(ControlPath(), "status /history drop\n");
+    EXPECT_EQ("", HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam")));
+    EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\twork\n"));
     WriteTextFile(ControlPath(), "status /history 500 page\n");
     EXPECT_EQ(500, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
     EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\tspam\n"));
-    // Both requests are in the log with the status they got.
+    // The requests are in the log with the status they got (0: dropped).
     std::vector<std::string> index = FileLines(run.stateDir + "/requests/index.txt");
-    ASSERT_EQ(4u, index.size());
+    ASSERT_EQ(5u, index.size());
     EXPECT_EQ("0003\tPOST\t/history\t500", index[2].substr(0, 22));
+    EXPECT_EQ("0004\tPOST\t/history\t0\t", index[3].substr(0, 21));
 }
 
 TEST_F(KnobsTest, SlowAnswersWaitBeforeResponding)

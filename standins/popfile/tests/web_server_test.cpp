@@ -101,16 +101,34 @@ TEST_F(WebServerTest, BadFormsRecordNothing)
     EXPECT_EQ(200, StatusOf(HttpGet(run.httpPort, "/"))) << "still serving";
 }
 
-TEST_F(WebServerTest, MessagePageOpensFromTheLink)
+// As POPFile: the link redirects to the message's page while the message
+// is in the history and to the history page once it is gone; a correction
+// of a gone message is answered 200 and records nothing.
+TEST_F(WebServerTest, MessageLinkRedirectsWhileTheMessageIsInTheHistory)
 {
     Start();
     RetrieveAll();
     std::string response = HttpGet(run.httpPort, "/jump_to_message?view=2");
+    EXPECT_EQ(302, StatusOf(response));
+    EXPECT_NE(std::string::npos, response.find("\r\nLocation: /view?session=" + run.key + "&view=2\r\n"))
+        << response;
+    response = HttpGet(run.httpPort, "/view?session=" + run.key + "&view=2");
     EXPECT_EQ(200, StatusOf(response));
     EXPECT_NE(std::string::npos, BodyOf(response).find("Subject: You are a winner"));
-    EXPECT_EQ(404, StatusOf(HttpGet(run.httpPort, "/jump_to_message?view=77")));
-    EXPECT_EQ(404, StatusOf(HttpGet(run.httpPort, "/jump_to_message?view=abc")));
-    EXPECT_EQ(404, StatusOf(HttpGet(run.httpPort, "/jump_to_message")));
+    for (const char* target : {"/jump_to_message?view=77", "/jump_to_message?view=abc", "/jump_to_message",
+                               "/view?view=77"}) {
+        response = HttpGet(run.httpPort, target);
+        EXPECT_EQ(302, StatusOf(response)) << target;
+        EXPECT_NE(std::string::npos, response.find("\r\nLocation: /history\r\n")) << target;
+    }
+
+    WriteTextFile(ControlPath(), "gone-view 1\ngone-view 2\n");
+    std::string before = Records();
+    for (const char* target : {"/jump_to_message?view=2", "/view?view=1"})
+        EXPECT_NE(std::string::npos, HttpGet(run.httpPort, target).find("\r\nLocation: /history\r\n")) << target;
+    EXPECT_EQ(200, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
+    EXPECT_EQ(before, Records());
+    EXPECT_NE(std::string::npos, HttpGet(run.httpPort, "/jump_to_message?view=3").find("&view=3\r\n"));
 }
 
 TEST_F(WebServerTest, RequestLogHoldsEachRequestByteForByte)
