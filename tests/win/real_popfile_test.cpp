@@ -313,8 +313,6 @@ std::string RetrieveAndFile(const Popfile &popfile, const Account &account)
         if (std::string(row.bucket) == "spam")
             spam = paths[0];
     }
-    // The plug-in learnt POPFile's address from the first link.
-    EXPECT_EQ(IniUrl(), popfile.base);
     return spam;
 }
 
@@ -330,6 +328,8 @@ std::string CorrectToWork(const Popfile &popfile, const Account &account, const 
     HostSelectEntry(account.folder, HostEntryOfPath(spam).c_str());
     HMENU menu = HostBuildFolderMenu(account.folder);
     HMENU submenu = SubmenuOf(menu, "POPFile訂正[spam]");
+    // The plug-in learnt POPFile's address from the message's link.
+    EXPECT_EQ(IniUrl(), popfile.base);
     std::vector<Item> top = Items(menu);
     EXPECT_TRUE(!top.empty() && top.back().text == "POPFileを開く") << HostDescribeMenu(menu);
     if (!submenu) {
