@@ -452,6 +452,9 @@ void Round(const char *language)
 {
     Popfile popfile = PopfileOf(language);
     ASSERT_FALSE(popfile.http.empty()) << "no POPFile ports: run through with_real_popfile.py";
+    // Running without a password, also when a run before this one ended
+    // half-way.
+    Ask(std::string("start ") + language);
     StartPlugin();
     Account account = OpenAccount(popfile);
     ASSERT_NE(account.folder, (HWND)NULL);

@@ -32,8 +32,9 @@ the file whole); this script carries it out and writes answer.txt: the
 same number on the first line, "ok" or "error", then the result. Verbs
 (LANG is en or ja):
   stop LANG              stop that POPFile (SIGTERM to its process id)
-  start LANG [PASSWORD]  start it again on its ports; with a password on
-                         its web interface, or without one
+  start LANG [PASSWORD]  start it on its ports, with a password on its web
+                         interface or without one (again when it runs with
+                         another)
   purge LANG SLOT        remove a history slot as POPFile's purge of old
                          history does: its row and its message file (only
                          while that POPFile is stopped)
@@ -47,6 +48,7 @@ POPFile tree is there (the test is then skipped, and says why); 1 when
 POPFile could not be started or trained. A failed run keeps the scratch
 folder, with POPFile's logs, and says where.
 """
+import hashlib
 import http.client
 import os
 import shutil
@@ -257,9 +259,17 @@ class Popfile:
         self.pop3_port = free_port()
         self.process = None
         self.console = None
+        self.password = None
 
     def start(self, password=None):
-        """Starts POPFile and waits until its web interface answers."""
+        """Starts POPFile and waits until its web interface answers; one
+        that runs already is started again only when its password is to
+        change."""
+        if self.process is not None:
+            if password == self.password:
+                return
+            self.stop()
+        self.password = password
         # A pid file left behind makes a start wait 10 s.
         pid_file = os.path.join(self.data, "popfile.pid")
         if os.path.exists(pid_file):
@@ -273,11 +283,8 @@ class Popfile:
             "html_language": LANGUAGES[self.language],
             # A password in the clear is hashed at start; the hash of the
             # empty password means none.
-            "html_password": password if password else "",
+            "html_password": password or hashlib.md5(b"__popfile__").hexdigest(),
         }
-        if not password:
-            import hashlib
-            settings["html_password"] = hashlib.md5(b"__popfile__").hexdigest()
         arguments = ["perl", "popfile.pl"]
         for name, value in settings.items():
             arguments += ["--set", "%s=%s" % (name, value)]
