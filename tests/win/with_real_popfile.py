@@ -490,6 +490,7 @@ def serve_requests(control, popfiles, program):
                 answer = "ok\n" + carry_out(text, popfiles)
             except Exception as error:  # told to the program, which fails
                 answer = "error\n%s" % error
+            print("asked: %s -> %s" % (text, answer.replace("\n", " ")[:100]), flush=True)
             with open(os.path.join(control, "answer.tmp"), "w", encoding="utf-8") as file:
                 file.write(number + "\n" + answer + "\n")
             os.replace(os.path.join(control, "answer.tmp"), os.path.join(control, "answer.txt"))
