@@ -36,8 +36,11 @@ std::string Environment(const char *name)
 // or unanswered request fails the test.
 std::string Ask(const std::string &request)
 {
-    static int number;
-    ++number;
+    // Numbered anew in each run of the program: the script may run it
+    // twice (see scripts/wine-run.sh) and answers each number once.
+    static const std::string run = std::to_string(GetTickCount());
+    static int count;
+    std::string number = run + "." + std::to_string(++count);
     std::string control = Environment("SORTELLA_REAL_POPFILE_CONTROL");
     std::string temp = control + "\\request.tmp";
     std::ofstream(temp, std::ios::binary) << number << " " << request << "\n";
@@ -49,7 +52,7 @@ std::string Ask(const std::string &request)
         std::istringstream answer(HostReadFile(control + "\\answer.txt"));
         std::string first, status;
         std::getline(answer, first);
-        if (first == std::to_string(number) && std::getline(answer, status)) {
+        if (first == number && std::getline(answer, status)) {
             std::string rest((std::istreambuf_iterator<char>(answer)), std::istreambuf_iterator<char>());
             while (!rest.empty() && rest.back() == '\n')
                 rest.pop_back();
@@ -138,10 +141,11 @@ void SetUpMailbox()
     if (done)
         return;
     done = true;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
+    // A new one in the script's scratch folder, also when a run before
+    // this one (with the same process id, as Wine counts them) left one.
     char mailbox[MAX_PATH];
-    snprintf(mailbox, sizeof mailbox, "%ssortella-real-popfile-%lu\\", temp, GetCurrentProcessId());
+    snprintf(mailbox, sizeof mailbox, "%s\\mailbox-%lu\\", Environment("SORTELLA_SCRATCH").c_str(),
+             GetTickCount());
     HostSetMailbox(mailbox);
     // WinInet stays loaded while the plug-in is unloaded and loaded again:
     // under qemu's emulation of Wine, the first connection of a WinInet

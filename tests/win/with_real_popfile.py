@@ -18,6 +18,7 @@ starts.
 
 The program learns where everything is through the environment (Wine
 passes it on; folders as Windows paths below Z:):
+  SORTELLA_SCRATCH              a scratch folder, kept when the run failed
   SORTELLA_MAIL_POP3            the mail server's port
   SORTELLA_MAILDROP             the maildrop of its user alice: one message
                                 per file, served in name order and deleted
@@ -28,9 +29,10 @@ passes it on; folders as Windows paths below Z:):
                                 for what only this side can do
 
 The program writes "NUMBER VERB ARGS..." into request.txt there (replacing
-the file whole); this script carries it out and writes answer.txt: the
-same number on the first line, "ok" or "error", then the result. Verbs
-(LANG is en or ja):
+the file whole; a NUMBER not used before, also across runs of the
+program); this script carries it out and writes answer.txt: the same
+number on the first line, "ok" or "error", then the result. Verbs (LANG
+is en or ja):
   stop LANG              stop that POPFile (SIGTERM to its process id)
   start LANG [PASSWORD]  start it on its ports, with a password on its web
                          interface or without one (again when it runs with
@@ -532,7 +534,8 @@ def main(arguments):
     status = 1
     try:
         prepare_all(popfiles.values(), mail_port, mail_root)
-        environment = dict(os.environ, SORTELLA_MAIL_POP3=str(mail_port),
+        environment = dict(os.environ, SORTELLA_SCRATCH=windows_path(work),
+                           SORTELLA_MAIL_POP3=str(mail_port),
                            SORTELLA_MAILDROP=windows_path(maildrop),
                            SORTELLA_REAL_POPFILE_CONTROL=windows_path(control))
         for language, popfile in popfiles.items():
@@ -557,7 +560,7 @@ def main(arguments):
         shutil.rmtree(work, ignore_errors=True)
     else:
         print("POPFile's logs and data kept in %s/en and %s/ja (popfile*.log, console.txt, "
-              "popfile.db)" % (work, work))
+              "popfile.db), the mailbox in %s/mailbox-*" % (work, work, work))
     return status
 
 
