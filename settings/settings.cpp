@@ -20,6 +20,9 @@ unsigned LoadedRuleList; // RuleListNumber
 const char kSuffix[] = "\\Plugins\\sortella.ini";
 const int kPathSize = 260;
 const int kKeyListSize = 4096; // the key names of "MoveMail"
+// The lines of "MoveMail" ("name=folder"), read only when the key list
+// shows no name.
+const int kSectionSize = 32768;
 const int kValueSize = 512;    // one value: at most 511 bytes are taken
 
 void FlushProfile(const char *path)
@@ -78,7 +81,7 @@ const char *NextKeyName(const char *keys, DWORD length, DWORD *at)
 {
     while (*at < length) {
         const char *name = keys + *at;
-        *at += static_cast<DWORD>(strlen(name)) + 1;
+        *at += static_cast<DWORD>(strnlen(name, length - *at)) + 1;
         if (*name)
             return name;
     }
@@ -99,6 +102,41 @@ int CountKeyNames(const char *keys, DWORD length)
     if (cut && count > 0)
         --count;
     return count;
+}
+
+// Gathers into `names` (kKeyListSize bytes) the key list that the lines
+// of section "MoveMail" give: the name before the '=' of each line, lines
+// with an empty name or without '=' left out. Needed because some profile
+// implementations end the key list at a first empty name, so that a line
+// "=text" at the top hides every rule below it. Returns the list's length
+// as the profile function counts it (kKeyListSize - 2 when cut).
+DWORD KeyListOfSectionLines(const char *path, char *names)
+{
+    static char lines[kSectionSize];
+    // Cleared, so that a walk up to the cut length meets no name of an
+    // earlier list.
+    memset(names, 0, kKeyListSize);
+    DWORD got = GetPrivateProfileSectionA("MoveMail", lines, kSectionSize, path);
+    bool cut = got >= static_cast<DWORD>(kSectionSize - 2);
+    DWORD length = 0;
+    for (DWORD at = 0; at < got && !cut;) {
+        const char *line = lines + at;
+        size_t lineLength = strnlen(line, got - at);
+        at += static_cast<DWORD>(lineLength) + 1;
+        const char *equals = static_cast<const char *>(memchr(line, '=', lineLength));
+        if (!equals || equals == line)
+            continue;
+        DWORD nameLength = static_cast<DWORD>(equals - line);
+        if (length + nameLength + 2 > static_cast<DWORD>(kKeyListSize - 2)) {
+            cut = true;
+            break;
+        }
+        memcpy(names + length, line, nameLength);
+        length += nameLength;
+        names[length++] = '\0';
+    }
+    names[length] = '\0';
+    return cut ? static_cast<DWORD>(kKeyListSize - 2) : length;
 }
 
 void LoadDefaultRule(const char *path)
@@ -217,6 +255,12 @@ void LoadSettings(void)
     static char keys[kKeyListSize];
     DWORD length = GetPrivateProfileStringA("MoveMail", NULL, "", keys, kKeyListSize, path);
     int count = CountKeyNames(keys, length);
+    if (count == 0) {
+        length = KeyListOfSectionLines(path, keys);
+        count = CountKeyNames(keys, length);
+    }
+    // The default rule goes only into a section without any rule, never
+    // over a key that is there.
     if (count == 0) {
         LoadDefaultRule(path);
         if (!Rules)

@@ -117,8 +117,13 @@ void ServeHttpConnection(int fd)
         HttpResponse response = AnswerRequest(request, knobs);
         if (!own)
             LogHttpRequest(raw, request.method, request.target, response.status);
-        if (response.status == 0)
-            return;  // dropped by the status knob
+        if (response.status == 0) {
+            // Dropped by the status knob: the connection is reset, as when
+            // the server goes away in the middle of the exchange.
+            struct linger reset = {1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            return;
+        }
         bool keepAlive = request.keepAlive && knobs.httpKeepAlive && !StopRequested();
         if (SendResponse(fd, response, keepAlive, request.method == "HEAD", own ? nullptr : &knobs) != 0 ||
             !keepAlive)

@@ -20,7 +20,7 @@ enum class BucketsPageMode { Normal, NoBuckets, NoSession };
 // With realBody the request is handled as usual and only the status
 // changes; otherwise it is not handled at all and gets an error page.
 // Status 0 ("drop"): the request is not handled, and the connection is
-// closed without an answer.
+// reset without an answer.
 struct StatusRule {
     std::string path;
     int status = 0;

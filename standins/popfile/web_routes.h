@@ -18,7 +18,7 @@ struct HttpResponse {
 // neither logged nor touched by the fault knobs.
 bool IsStandinPath(const std::string& path);
 
-// Answers a request. Status rules of `knobs` apply here (status 0: close
+// Answers a request. Status rules of `knobs` apply here (status 0: reset
 // the connection without an answer); slowness and cut connections are the
 // connection's matter.
 HttpResponse AnswerRequest(const HttpRequest& request, const StandinKnobs& knobs);
