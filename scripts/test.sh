@@ -37,6 +37,8 @@ stage "Windows tests under Wine (waiting for Wine's session first)"
 if wait_wine_session; then
     stage "Wine's session is up"
     ctest --test-dir build/win --output-on-failure -j"$jobs" --timeout 1200 || status=1
+    # ctest shows a skipped test's output only in its log: say why here.
+    grep -h '^SKIPPED: ' build/win/Testing/Temporary/LastTest.log 2>/dev/null || true
 else
     status=1
 fi

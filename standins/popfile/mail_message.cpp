@@ -62,6 +62,26 @@ std::string HeaderFieldValue(const std::vector<std::string>& lines, const std::s
     return std::string();
 }
 
+std::vector<std::string> WithoutClassifierFields(const std::vector<std::string>& lines)
+{
+    static const char* const fields[] = {"X-Text-Classification:", "X-POPFile-Link:"};
+    size_t end = HeaderBlockEnd(lines);
+    std::vector<std::string> kept;
+    bool dropping = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (i < end) {
+            bool continuation = line[0] == ' ' || line[0] == '\t';
+            if (!continuation)
+                dropping = SameLetters(line, 0, fields[0]) || SameLetters(line, 0, fields[1]);
+            if (dropping)
+                continue;
+        }
+        kept.push_back(line);
+    }
+    return kept;
+}
+
 std::string BuildDeliveredMessage(const std::vector<std::string>& lines,
                                   const std::vector<std::string>& extra)
 {

@@ -22,6 +22,12 @@ size_t HeaderBlockEnd(const std::vector<std::string>& lines);
 // Empty when the field is absent.
 std::string HeaderFieldValue(const std::vector<std::string>& lines, const std::string& name);
 
+// The lines without the classifier's own header fields
+// ("X-Text-Classification:", "X-POPFile-Link:", any letter case, with
+// their continuation lines) in the header block: POPFile removes those a
+// message brings before it adds its own.
+std::vector<std::string> WithoutClassifierFields(const std::vector<std::string>& lines);
+
 // The message as handed out: every line ends in CR LF and the `extra`
 // header lines (without line ends) stand just before the empty line that
 // ends the header block. A message without that empty line gets one after

@@ -76,7 +76,7 @@ Pop3Message PlanMessage(const std::string& spoolName, const std::string& raw, lo
         message.bucket = ClassifyMessage(Rules(), lines);
     }
     message.delivered = BuildDeliveredMessage(
-        lines, {"X-Text-Classification: " + message.bucket,
+        WithoutClassifierFields(lines), {"X-Text-Classification: " + message.bucket,
                 "X-POPFile-Link: " + linkBase + "jump_to_message?view=" + std::to_string(message.historyNumber)});
     return message;
 }

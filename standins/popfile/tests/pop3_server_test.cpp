@@ -48,6 +48,24 @@ TEST_F(Pop3ServerTest, RetrInsertsClassifierHeadersAtEndOfHeaderBlock)
     Pop3Close(&client);
 }
 
+TEST_F(Pop3ServerTest, VerdictAndLinkAMessageBroughtAreReplaced)
+{
+    WriteTextFile(run.spoolDir + "/06-old-verdict",
+                  "From: frank@example.org\r\nx-text-classification: work\r\nSubject: Old verdict\r\n"
+                  "X-POPFile-Link: http://example.invalid/\r\n jump_to_message?view=9\r\n"
+                  "X-Standin-Bucket: spam\r\n\r\nX-Text-Classification: body line\r\n");
+    Start();
+    RetrieveAll(5);
+    Pop3Client client;
+    ASSERT_TRUE(Pop3Login(&client, run.pop3Port));
+    std::string delivered = "From: frank@example.org\r\nSubject: Old verdict\r\nX-Standin-Bucket: spam\r\n"
+                            "X-Text-Classification: spam\r\nX-POPFile-Link: " + Link(5) +
+                            "\r\n\r\nX-Text-Classification: body line\r\n";
+    EXPECT_EQ("+OK " + std::to_string(delivered.size()) + " octets\r\n" + delivered + ".\r\n",
+              Pop3Command(&client, "RETR 6", true));
+    Pop3Close(&client);
+}
+
 TEST_F(Pop3ServerTest, StatListUidlAndTopAgreeWithRetr)
 {
     Start();
