@@ -1,6 +1,14 @@
 // HTTP towards POPFile's web interface over WinInet. Each call opens its own
 // handles and closes them, in reverse order, before it returns; nothing is
 // kept or cached between calls.
+//
+// Bounding the waits stays on this one thread: closing a handle from
+// another thread would end a blocked call, but a second thread is not
+// something the plug-in can afford inside the host (see README). So every
+// blocking step is given the time left as WinInet's own time-out, and the
+// body is read only as far as it has arrived, the time left checked
+// between the reads; a server that trickles its body therefore cannot
+// stretch the exchange past the budget by more than one wait.
 #include <windows.h>
 #include <wininet.h>
 
@@ -21,21 +29,91 @@ const DWORD kPasswordSize = 100;
 const DWORD kPathSize = 1000;
 const DWORD kExtraSize = 1000;
 
-HINTERNET OpenSession(void)
+// The user action under way, if any (RunAsUserAction).
+HttpBudget Budget;
+
+// Start of the budget that an exchange beginning now spends: the user
+// action's, or one of its own outside any action.
+DWORD BudgetStart(void)
 {
-    return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    return Budget.active ? Budget.start : GetTickCount();
+}
+
+// Milliseconds left of the budget that began at `start` (GetTickCount's
+// wrap-around is harmless in the unsigned difference); 0 when spent.
+DWORD MsLeft(DWORD start)
+{
+    DWORD elapsed = GetTickCount() - start;
+    return elapsed >= HttpActionBudgetMs ? 0 : HttpActionBudgetMs - elapsed;
+}
+
+// Makes every blocking step on `handle` (and on the handles opened from
+// it) give up after `ms`: the connect (tried once, not once more per
+// retry), the sending of the request, and each wait for bytes of the
+// answer. Returns false when WinInet refuses one of the options.
+bool LimitWaits(HINTERNET handle, DWORD ms)
+{
+    DWORD once = 1;
+    return InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms) &&
+           InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once) &&
+           InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms) &&
+           InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+}
+
+// A session whose waits end with the budget that began at `start`, or
+// NULL (also when nothing of the budget is left).
+HINTERNET OpenSession(DWORD start)
+{
+    DWORD left = MsLeft(start);
+    if (left == 0)
+        return NULL;
+    HINTERNET session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    if (session && !LimitWaits(session, left)) {
+        InternetCloseHandle(session);
+        return NULL;
+    }
+    return session;
+}
+
+// Waits, within the budget that began at `start`, until bytes of the body
+// have arrived or the body has ended. Returns how many can be read without
+// waiting (0: the body has ended, or a read failed other than by time), or
+// -1 when the budget ran out first.
+long WaitForBody(HINTERNET request, DWORD start)
+{
+    DWORD left = MsLeft(start);
+    if (left == 0 || !InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &left, sizeof left))
+        return -1;
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0))
+        return (GetLastError() == ERROR_INTERNET_TIMEOUT || MsLeft(start) == 0) ? -1 : 0;
+    return available > LONG_MAX ? LONG_MAX : static_cast<long>(available);
 }
 
 // Appends the body of `request` to `response`, each chunk as text up to its
-// first NUL. Returns the number of bytes read, NULs included (at most
-// INT_MAX).
-int ReadBody(HINTERNET request, std::string &response)
+// first NUL, until it ends or HttpPageLimit bytes are read. Returns the
+// number of bytes read, NULs included; -1 when the budget that began at
+// `start` ran out first, `response` then being as it was.
+int ReadBody(HINTERNET request, DWORD start, std::string &response)
 {
     char chunk[kReadSize + 1];
+    size_t before = response.size();
     int total = 0;
-    for (;;) {
+    while (total < HttpPageLimit) {
+        long available = WaitForBody(request, start);
+        if (available < 0) {
+            response.resize(before);
+            return -1;
+        }
+        // Only what has arrived is asked for: a read of more would wait
+        // for the rest however long the server takes.
+        DWORD want = kReadSize;
+        if (static_cast<unsigned long>(available) < want)
+            want = static_cast<DWORD>(available);
+        if (static_cast<DWORD>(HttpPageLimit - total) < want)
+            want = static_cast<DWORD>(HttpPageLimit - total);
         DWORD read = 0;
-        if (!InternetReadFile(request, chunk, kReadSize, &read))
+        if (want == 0 || !InternetReadFile(request, chunk, want, &read))
             read = 0;
         if (read == 0)
             break;
@@ -45,7 +123,7 @@ int ReadBody(HINTERNET request, std::string &response)
         } catch (...) {
             break; // out of memory: the body ends here, the handles get closed
         }
-        total = (total > INT_MAX - static_cast<int>(read)) ? INT_MAX : total + static_cast<int>(read);
+        total += static_cast<int>(read);
     }
     return total;
 }
@@ -84,8 +162,9 @@ bool CrackUrl(const char *url, CrackedUrl &parts)
 }
 
 // Sends `body` as a POST to the cracked path (its query is not sent) over
-// an open session. Returns 0 when sent, -1 otherwise.
-int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body)
+// an open session, within the budget that began at `start`. Returns 0 when
+// sent and the answer's headers came, -1 otherwise.
+int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body, DWORD start)
 {
     HINTERNET connection = InternetConnectA(session, parts.host, parts.port, NULL, NULL,
                                             INTERNET_SERVICE_HTTP, 0, 0);
@@ -93,22 +172,38 @@ int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body
         return -1;
     int result = -1;
     HINTERNET request = HttpOpenRequestA(connection, "POST", parts.path, NULL, NULL, NULL, 0, 0);
-    if (request) {
+    DWORD left = MsLeft(start);
+    if (request && left > 0 && LimitWaits(request, left)) {
         // No headers of our own: WinInet adds the agent, host and length.
         void *data = const_cast<char *>(body.data());
         if (HttpSendRequestA(request, NULL, 0, data, static_cast<DWORD>(body.size())))
             result = 0;
-        InternetCloseHandle(request);
     }
+    if (request)
+        InternetCloseHandle(request);
     InternetCloseHandle(connection);
     return result;
 }
 
 } // namespace
 
+HttpBudget BeginHttpBudget(void)
+{
+    HttpBudget previous = Budget;
+    Budget.active = 1;
+    Budget.start = GetTickCount();
+    return previous;
+}
+
+void RestoreHttpBudget(HttpBudget previous)
+{
+    Budget = previous;
+}
+
 int HttpGet(const char *url, std::string &response)
 {
-    HINTERNET session = OpenSession();
+    DWORD start = BudgetStart();
+    HINTERNET session = OpenSession(start);
     if (!session)
         return -1;
     // INTERNET_FLAG_RELOAD: always from POPFile, never from a local cache.
@@ -117,7 +212,7 @@ int HttpGet(const char *url, std::string &response)
         InternetCloseHandle(session);
         return -1;
     }
-    int total = ReadBody(request, response);
+    int total = ReadBody(request, start, response);
     InternetCloseHandle(request);
     InternetCloseHandle(session);
     return total;
@@ -125,11 +220,12 @@ int HttpGet(const char *url, std::string &response)
 
 int HttpPost(const char *url, const std::string &body)
 {
-    HINTERNET session = OpenSession();
+    DWORD start = BudgetStart();
+    HINTERNET session = OpenSession(start);
     if (!session)
         return -1;
     CrackedUrl parts;
-    int result = CrackUrl(url, parts) ? SendPost(session, parts, body) : -1;
+    int result = CrackUrl(url, parts) ? SendPost(session, parts, body, start) : -1;
     InternetCloseHandle(session);
     return result;
 }

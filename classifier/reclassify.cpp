@@ -92,5 +92,6 @@ void Reclassify(DWORD bucketIndex)
 
 void WINAPI OnReclassify(HWND, DWORD bucketIndex)
 {
-    GuardHostCall([&] { Reclassify(bucketIndex); });
+    // One user action: the requests of a correction share one budget.
+    GuardHostCall([&] { RunAsUserAction([&] { Reclassify(bucketIndex); }); });
 }
