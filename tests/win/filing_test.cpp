@@ -511,7 +511,13 @@ TEST_F(FilingTest, BoxTooTallForTheScreenSaysHowManyMoreEachFolderHas)
         paths.push_back(Message(std::string("X-Text-Classification: ") + (i < 300 ? "spam" : "work") +
                                 "\nSubject: m" + std::to_string(i)));
     Filter(paths);
+    // Shown for real, with a picture of it (its size: the box's).
+    std::string screenshots = ExeDirectory() + "screenshots";
+    CreateDirectoryA(screenshots.c_str(), NULL);
+    HostShowBoxes(1500);
+    HostScreenshotNextBox((screenshots + "\\summary_500_messages.png").c_str());
     EndRetrieveAndRun();
+    HostShowBoxes(0);
     ASSERT_EQ(Moves().size(), 500u);
     ASSERT_EQ(Boxes().size(), 1u);
     const std::string box = Boxes()[0].raw;
