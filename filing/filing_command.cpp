@@ -214,18 +214,23 @@ int BuildFittingSummary(std::string &summary)
     BoxLayout layout;
     if (reported == 0 || !OpenBoxLayout(layout))
         return reported;
-    if (!FitsOnScreen(layout, summary)) {
-        // The most lines per folder that fit: fits(low), not fits(high).
-        int low = 0;
-        int high = LongestList();
-        while (high - low > 1) {
-            int middle = low + (high - low) / 2;
-            std::string trial;
-            BuildSummary(trial, middle);
-            (FitsOnScreen(layout, trial) ? low : high) = middle;
+    try {
+        if (!FitsOnScreen(layout, summary)) {
+            // The most lines per folder that fit: fits(low), not fits(high).
+            int low = 0;
+            int high = LongestList();
+            while (high - low > 1) {
+                int middle = low + (high - low) / 2;
+                std::string trial;
+                BuildSummary(trial, middle);
+                (FitsOnScreen(layout, trial) ? low : high) = middle;
+            }
+            summary.clear();
+            BuildSummary(summary, low);
         }
-        summary.clear();
-        BuildSummary(summary, low);
+    } catch (...) {
+        CloseBoxLayout(layout); // no memory for a trial text
+        throw;
     }
     CloseBoxLayout(layout);
     return reported;
