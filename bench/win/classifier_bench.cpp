@@ -6,14 +6,14 @@
 // lines, set through its control file for the action alone. Prints one
 // line per action and one for the memory; it is not a test.
 //
-// One case per process (bench/win/classifier_bench.sh runs them): a request
-// abandoned by WinInet is best followed by no further one in the same
-// process under emulation (see README).
+//   classifier_bench.exe [--menu-only] CASE...
 //
-//   classifier_bench.exe CASE [menu]
-//
-// CASE is answers, never, trickle or flood; "menu" measures the first
-// action (the menu set-up) only, for a plug-in that may not return from it.
+// CASE is answers, never, trickle or flood, or never60 (answers after 60 s:
+// for a plug-in that would otherwise wait the stand-in's ten minutes);
+// --menu-only measures the first action (the menu set-up) only, for a
+// plug-in that may not return from it. The cases run in the order given;
+// the memory line after each says how far the peak has grown since the
+// start, so it bounds every action measured so far.
 #include <windows.h>
 #include <psapi.h>
 
@@ -52,6 +52,8 @@ std::string KnobsOfCase(const std::string &name)
 {
     if (name == "never")
         return "http-slow-ms 600000\n"; // accepts, reads the request, never answers
+    if (name == "never60")
+        return "http-slow-ms 60000\n";
     if (name == "trickle")
         return "http-trickle-ms 1000\n"; // headers, then a byte per second
     if (name == "flood")
@@ -197,9 +199,8 @@ void UrlTest(const char *caseName, const std::string &knobs)
 
 int main(int argc, char **argv)
 {
-    const char *caseName = argc > 1 ? argv[1] : "answers";
-    bool menuOnly = argc > 2 && strcmp(argv[2], "menu") == 0;
-    std::string knobs = KnobsOfCase(caseName);
+    bool menuOnly = argc > 1 && strcmp(argv[1], "--menu-only") == 0;
+    int firstCase = menuOnly ? 2 : 1;
 
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -217,17 +218,21 @@ int main(int argc, char **argv)
     HostUnloadPlugin();
 
     PROCESS_MEMORY_COUNTERS before = Memory();
-    MenuSetUp(caseName, knobs);
-    if (!menuOnly) {
-        Refresh(caseName, knobs);
-        Correction(caseName, knobs);
-        UrlTest(caseName, knobs);
+    for (int i = firstCase; i < argc; ++i) {
+        const char *caseName = argv[i];
+        std::string knobs = KnobsOfCase(caseName);
+        MenuSetUp(caseName, knobs);
+        if (!menuOnly) {
+            Refresh(caseName, knobs);
+            Correction(caseName, knobs);
+            UrlTest(caseName, knobs);
+        }
+        PROCESS_MEMORY_COUNTERS after = Memory();
+        printf("%-8s peak growth since the start: working set %+.1f MB, private bytes %+.1f MB\n", caseName,
+               (static_cast<double>(after.PeakWorkingSetSize) - before.WorkingSetSize) / 1048576.0,
+               (static_cast<double>(after.PeakPagefileUsage) - before.PagefileUsage) / 1048576.0);
+        fflush(stdout);
     }
-    PROCESS_MEMORY_COUNTERS after = Memory();
-    printf("%-8s peak growth: working set %+.1f MB, private bytes %+.1f MB (over the actions above)\n", caseName,
-           (static_cast<double>(after.PeakWorkingSetSize) - before.WorkingSetSize) / 1048576.0,
-           (static_cast<double>(after.PeakPagefileUsage) - before.PagefileUsage) / 1048576.0);
-    fflush(stdout);
     HostShutdown();
     return 0;
 }
