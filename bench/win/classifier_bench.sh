@@ -7,7 +7,9 @@
 #
 #   bash bench/win/classifier_bench.sh [DLL]
 #
-# Each process is given SORTELLA_BENCH_LIMIT seconds (default 900; under
+# Each process is given SORTELLA_BENCH_LIMIT seconds (default 900; the
+# earlier build SORTELLA_BENCH_BEFORE_LIMIT, default 480, as its trickle
+# case would take the better part of an hour; under
 # emulation a Wine start takes a minute or more); one that does not end by
 # then is reported as such and stopped. Needs the Windows tree built
 # (build/win, target classifier_bench) and the native POPFile stand-in
@@ -41,5 +43,5 @@ if [ -n "$dll" ]; then
     other=$(mktemp -d /tmp/sortella-classifier-bench.XXXXXX)
     cp build/win/bench/win/classifier/classifier_bench.exe "$other/"
     cp "$dll" "$other/sortella.dll"
-    run_bench "$other" --menu-only flood never60 trickle
+    limit=${SORTELLA_BENCH_BEFORE_LIMIT:-480} run_bench "$other" --menu-only flood never60 trickle
 fi
