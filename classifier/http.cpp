@@ -47,17 +47,20 @@ DWORD MsLeft(DWORD start)
     return elapsed >= HttpActionBudgetMs ? 0 : HttpActionBudgetMs - elapsed;
 }
 
-// Makes every blocking step on `handle` (and on the handles opened from
-// it) give up after `ms`: the connect (tried once, not once more per
-// retry), the sending of the request, and each wait for bytes of the
-// answer. Returns false when WinInet refuses one of the options.
-bool LimitWaits(HINTERNET handle, DWORD ms)
+// Asks WinInet to give up every blocking step on `handle` (and on the
+// handles opened from it) after `ms`: the connect (tried once, not once
+// more per retry), the sending of the request, and each wait for bytes of
+// the answer. WinInets differ in which handle keeps which option (Wine's
+// takes the send and receive time-outs only from a connection or a request
+// handle), so the exchanges set them on each handle they open; an option
+// refused is not a failure, the deadline checks between the reads remain.
+void LimitWaits(HINTERNET handle, DWORD ms)
 {
     DWORD once = 1;
-    return InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms) &&
-           InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once) &&
-           InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms) &&
-           InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once);
+    InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
 }
 
 // A session whose waits end with the budget that began at `start`, or
@@ -68,10 +71,8 @@ HINTERNET OpenSession(DWORD start)
     if (left == 0)
         return NULL;
     HINTERNET session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
-    if (session && !LimitWaits(session, left)) {
-        InternetCloseHandle(session);
-        return NULL;
-    }
+    if (session)
+        LimitWaits(session, left);
     return session;
 }
 
@@ -161,27 +162,75 @@ bool CrackUrl(const char *url, CrackedUrl &parts)
     return true;
 }
 
+// The connection and request handles of one exchange; NULL when not open.
+struct Exchange {
+    HINTERNET connection;
+    HINTERNET request;
+};
+
+// Opens a request `verb` for `object` (a path, with a query if any) at the
+// cracked URL's server over `session`, both handles with their waits
+// limited to what is left of the budget that began at `start`. Returns
+// false when a handle cannot be opened or nothing of the budget is left;
+// the caller closes what `exchange` holds either way (CloseExchange).
+bool OpenExchange(HINTERNET session, const CrackedUrl &parts, const char *verb, const char *object,
+                  const char **acceptTypes, DWORD flags, DWORD start, Exchange &exchange)
+{
+    exchange.request = NULL;
+    exchange.connection = InternetConnectA(session, parts.host, parts.port, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+    DWORD left = MsLeft(start);
+    if (!exchange.connection || left == 0)
+        return false;
+    LimitWaits(exchange.connection, left);
+    exchange.request = HttpOpenRequestA(exchange.connection, verb, object, NULL, NULL, acceptTypes, flags, 0);
+    left = MsLeft(start);
+    if (!exchange.request || left == 0)
+        return false;
+    LimitWaits(exchange.request, left);
+    return true;
+}
+
+void CloseExchange(Exchange &exchange)
+{
+    if (exchange.request)
+        InternetCloseHandle(exchange.request);
+    if (exchange.connection)
+        InternetCloseHandle(exchange.connection);
+}
+
+// Fetches the cracked URL (path and query) over `session` into `response`
+// (see HttpGet). The request is the one WinInet's InternetOpenUrlA makes
+// for an http URL, so that it reads the same on the wire: GET, accept
+// type "*/*", INTERNET_FLAG_RELOAD (always from POPFile, never from a
+// local cache); unlike that call it lets the waits be limited before the
+// request is sent.
+int GetPage(HINTERNET session, const CrackedUrl &parts, DWORD start, std::string &response)
+{
+    static const char *const acceptAll[] = {"*/*", NULL};
+    std::string object = std::string(parts.path) + parts.extra;
+    Exchange exchange;
+    int total = -1;
+    if (OpenExchange(session, parts, "GET", object.c_str(), const_cast<const char **>(acceptAll),
+                     INTERNET_FLAG_RELOAD, start, exchange) &&
+        HttpSendRequestA(exchange.request, NULL, 0, NULL, 0))
+        total = ReadBody(exchange.request, start, response);
+    CloseExchange(exchange);
+    return total;
+}
+
 // Sends `body` as a POST to the cracked path (its query is not sent) over
 // an open session, within the budget that began at `start`. Returns 0 when
 // sent and the answer's headers came, -1 otherwise.
 int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body, DWORD start)
 {
-    HINTERNET connection = InternetConnectA(session, parts.host, parts.port, NULL, NULL,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
-    if (!connection)
-        return -1;
+    Exchange exchange;
     int result = -1;
-    HINTERNET request = HttpOpenRequestA(connection, "POST", parts.path, NULL, NULL, NULL, 0, 0);
-    DWORD left = MsLeft(start);
-    if (request && left > 0 && LimitWaits(request, left)) {
-        // No headers of our own: WinInet adds the agent, host and length.
-        void *data = const_cast<char *>(body.data());
-        if (HttpSendRequestA(request, NULL, 0, data, static_cast<DWORD>(body.size())))
-            result = 0;
-    }
-    if (request)
-        InternetCloseHandle(request);
-    InternetCloseHandle(connection);
+    // No headers of our own: WinInet adds the agent, host and length.
+    void *data = const_cast<char *>(body.data());
+    if (OpenExchange(session, parts, "POST", parts.path, NULL, 0, start, exchange) &&
+        HttpSendRequestA(exchange.request, NULL, 0, data, static_cast<DWORD>(body.size())))
+        result = 0;
+    CloseExchange(exchange);
     return result;
 }
 
@@ -206,14 +255,8 @@ int HttpGet(const char *url, std::string &response)
     HINTERNET session = OpenSession(start);
     if (!session)
         return -1;
-    // INTERNET_FLAG_RELOAD: always from POPFile, never from a local cache.
-    HINTERNET request = InternetOpenUrlA(session, url, NULL, 0, INTERNET_FLAG_RELOAD, 0);
-    if (!request) {
-        InternetCloseHandle(session);
-        return -1;
-    }
-    int total = ReadBody(request, start, response);
-    InternetCloseHandle(request);
+    CrackedUrl parts;
+    int total = CrackUrl(url, parts) ? GetPage(session, parts, start, response) : -1;
     InternetCloseHandle(session);
     return total;
 }

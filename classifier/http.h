@@ -26,8 +26,10 @@ const int HttpPageLimit = 1024 * 1024;
 // Fetches `url`, bypassing any cache, appending the body to `response` (as
 // text: each chunk up to its first NUL) and stopping after HttpPageLimit
 // bytes. Returns the number of body bytes read (NULs included), or -1 when
-// the session or the URL cannot be opened or the budget runs out before
-// the answer has ended; `response` is then as it was.
+// the session or the URL cannot be opened (a URL whose host, path or query
+// does not fit in 999 bytes included) or the budget runs out before the
+// answer has ended; `response` is then as it was. An HTTP error status is
+// no failure: its page is the body.
 int HttpGet(const char *url, std::string &response);
 
 // Posts `body` to the path of `url` (its query is not sent), without a
