@@ -190,6 +190,30 @@ bool OpenExchange(HINTERNET session, const CrackedUrl &parts, const char *verb, 
     return true;
 }
 
+// Sends the request of `exchange` with `length` bytes of `body` (none for
+// NULL) and waits for the answer's headers, within the budget that began
+// at `start`. The request goes out in one write, headers and body
+// together, as HttpSendRequestA sends it; it is sent and ended in two
+// calls so that the wait for the answer's headers gets the time left as
+// its receive time-out once the connection is open (Wine's WinInet
+// applies no receive time-out set before it). Returns true when the
+// headers came.
+bool SendAndAwaitHeaders(Exchange &exchange, void *body, DWORD length, DWORD start)
+{
+    INTERNET_BUFFERSA buffers = {};
+    buffers.dwStructSize = sizeof buffers;
+    buffers.lpvBuffer = body;
+    buffers.dwBufferLength = length;
+    buffers.dwBufferTotal = length;
+    if (!HttpSendRequestExA(exchange.request, &buffers, NULL, 0, 0))
+        return false;
+    DWORD left = MsLeft(start);
+    if (left == 0)
+        return false;
+    InternetSetOptionA(exchange.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &left, sizeof left);
+    return HttpEndRequestA(exchange.request, NULL, 0, 0) != FALSE;
+}
+
 void CloseExchange(Exchange &exchange)
 {
     if (exchange.request)
@@ -212,7 +236,7 @@ int GetPage(HINTERNET session, const CrackedUrl &parts, DWORD start, std::string
     int total = -1;
     if (OpenExchange(session, parts, "GET", object.c_str(), const_cast<const char **>(acceptAll),
                      INTERNET_FLAG_RELOAD, start, exchange) &&
-        HttpSendRequestA(exchange.request, NULL, 0, NULL, 0))
+        SendAndAwaitHeaders(exchange, NULL, 0, start))
         total = ReadBody(exchange.request, start, response);
     CloseExchange(exchange);
     return total;
@@ -228,7 +252,7 @@ int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body
     // No headers of our own: WinInet adds the agent, host and length.
     void *data = const_cast<char *>(body.data());
     if (OpenExchange(session, parts, "POST", parts.path, NULL, 0, start, exchange) &&
-        HttpSendRequestA(exchange.request, NULL, 0, data, static_cast<DWORD>(body.size())))
+        SendAndAwaitHeaders(exchange, data, static_cast<DWORD>(body.size()), start))
         result = 0;
     CloseExchange(exchange);
     return result;
