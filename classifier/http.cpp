@@ -51,9 +51,10 @@ DWORD MsLeft(DWORD start)
 // handles opened from it) after `ms`: the connect (tried once, not once
 // more per retry), the sending of the request, and each wait for bytes of
 // the answer. WinInets differ in which handle keeps which option (Wine's
-// takes the send and receive time-outs only from a connection or a request
-// handle), so the exchanges set them on each handle they open; an option
-// refused is not a failure, the deadline checks between the reads remain.
+// applies a receive time-out only to a request whose connection is open,
+// see SendAndAwaitHeaders), so the exchanges set them on each handle they
+// open; an option refused is not a failure, the deadline checks between
+// the reads remain.
 void LimitWaits(HINTERNET handle, DWORD ms)
 {
     DWORD once = 1;
