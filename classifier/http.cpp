@@ -303,6 +303,23 @@ int SendPost(HINTERNET session, const CrackedUrl &parts, const std::string &body
     return result;
 }
 
+// Runs `exchange` (session, cracked URL, start of the budget) over a
+// session of its own for `url`, closing the session afterwards. Returns
+// what `exchange` returns, or -1 when the session cannot be opened (the
+// budget spent included) or the URL cannot be split.
+template <typename Exchange>
+int OverSessionOfItsOwn(const char *url, Exchange exchange)
+{
+    DWORD start = BudgetStart();
+    HINTERNET session = OpenSession(start);
+    if (!session)
+        return -1;
+    CrackedUrl parts;
+    int result = CrackUrl(url, parts) ? exchange(session, parts, start) : -1;
+    InternetCloseHandle(session);
+    return result;
+}
+
 } // namespace
 
 HttpBudget BeginHttpBudget(void)
@@ -320,37 +337,22 @@ void RestoreHttpBudget(HttpBudget previous)
 
 int HttpGet(const char *url, std::string &response)
 {
-    DWORD start = BudgetStart();
-    HINTERNET session = OpenSession(start);
-    if (!session)
-        return -1;
-    CrackedUrl parts;
-    int total = CrackUrl(url, parts) ? GetPage(session, parts, start, response) : -1;
-    InternetCloseHandle(session);
-    return total;
+    return OverSessionOfItsOwn(url, [&](HINTERNET session, const CrackedUrl &parts, DWORD start) {
+        return GetPage(session, parts, start, response);
+    });
 }
 
 int HttpPost(const char *url, const std::string &body)
 {
-    DWORD start = BudgetStart();
-    HINTERNET session = OpenSession(start);
-    if (!session)
-        return -1;
-    CrackedUrl parts;
-    int result = CrackUrl(url, parts) ? SendPost(session, parts, body, start) : -1;
-    InternetCloseHandle(session);
-    return result;
+    return OverSessionOfItsOwn(url, [&](HINTERNET session, const CrackedUrl &parts, DWORD start) {
+        return SendPost(session, parts, body, start);
+    });
 }
 
 int HttpGetStatus(const char *url, std::string &location)
 {
     location.clear();
-    DWORD start = BudgetStart();
-    HINTERNET session = OpenSession(start);
-    if (!session)
-        return -1;
-    CrackedUrl parts;
-    int status = CrackUrl(url, parts) ? GetStatus(session, parts, start, location) : -1;
-    InternetCloseHandle(session);
-    return status;
+    return OverSessionOfItsOwn(url, [&](HINTERNET session, const CrackedUrl &parts, DWORD start) {
+        return GetStatus(session, parts, start, location);
+    });
 }

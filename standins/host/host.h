@@ -102,6 +102,9 @@ std::string HostPathOfEntry(const std::string &entry);
 std::vector<std::string> HostListMessages(const char *dirName, const char *folder);
 // Whole content of a file, bytes as on disk; "" when unreadable.
 std::string HostReadFile(const std::string &path);
+// The folder of the running program, with its trailing backslash: the
+// plug-ins and their settings files are in its Plugins\ folder.
+std::string HostProgramDirectory();
 
 // ---- Windows ---------------------------------------------------------
 // Command id of the folder window's busy-sign command (fourth menu).

@@ -378,3 +378,11 @@ std::string HostReadFile(const std::string &path)
     fclose(file);
     return content;
 }
+
+std::string HostProgramDirectory()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string directory(path, length < MAX_PATH ? length : 0);
+    return directory.substr(0, directory.rfind('\\') + 1);
+}

@@ -113,17 +113,9 @@ std::string HistoryRecords()
 
 // ---- The host and the plug-in -------------------------------------------
 
-std::string ProgramDirectory()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string text(path);
-    return text.substr(0, text.rfind('\\') + 1);
-}
-
 std::string IniPath()
 {
-    return ProgramDirectory() + "Plugins\\sortella.ini";
+    return HostProgramDirectory() + "Plugins\\sortella.ini";
 }
 
 std::string IniUrl()
@@ -138,7 +130,7 @@ std::string IniUrl()
 void StartPlugin(const std::string &url)
 {
     HostUnloadPlugin();
-    CreateDirectoryA((ProgramDirectory() + "Plugins").c_str(), NULL);
+    CreateDirectoryA((HostProgramDirectory() + "Plugins").c_str(), NULL);
     std::string path = IniPath();
     const char *ini = path.c_str();
     DeleteFileA(ini);
@@ -149,7 +141,7 @@ void StartPlugin(const std::string &url)
     WritePrivateProfileStringA("MoveMail", "spam", "ごみ箱", ini);
     WritePrivateProfileStringA("MoveMail", "work", "仕事", ini);
     WritePrivateProfileStringA(NULL, NULL, NULL, ini);
-    ASSERT_EQ(HostLoadPlugin((ProgramDirectory() + "sortella.dll").c_str()), 1);
+    ASSERT_EQ(HostLoadPlugin((HostProgramDirectory() + "sortella.dll").c_str()), 1);
     ASSERT_EQ(HostStartPlugin(), 1u);
 }
 

@@ -24,14 +24,6 @@ const char *WINAPI APAViewGetPath(HWND viewWindow);
 
 namespace {
 
-std::string ProgramDirectory()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string dir(path);
-    return dir.substr(0, dir.rfind('\\') + 1);
-}
-
 const char kMessage[] = "From: a@example.com\nSubject: test\n\nbody line\n";
 
 class HostTest : public ::testing::Test {
@@ -771,7 +763,7 @@ TEST_F(HostTest, ScriptReportsBadInputAndGoesOn)
 
 TEST_F(HostTest, LoadsTheRealPluginAndObservesItsImports)
 {
-    ASSERT_EQ(HostLoadPlugin((ProgramDirectory() + "sortella.dll").c_str()), 1);
+    ASSERT_EQ(HostLoadPlugin((HostProgramDirectory() + "sortella.dll").c_str()), 1);
     std::vector<HostEvent> loads = HostEventsOfKind("plugin");
     ASSERT_FALSE(loads.empty());
     EXPECT_EQ(loads.back().text.find("(0 imports"), std::string::npos) << loads.back().text;

@@ -94,17 +94,9 @@ void Deliver(const std::string &name, const std::string &text)
 
 // ---- The host and the plug-in ---------------------------------------------
 
-std::string ProgramDirectory()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string text(path);
-    return text.substr(0, text.rfind('\\') + 1);
-}
-
 std::string IniPath()
 {
-    return ProgramDirectory() + "Plugins\\sortella.ini";
+    return HostProgramDirectory() + "Plugins\\sortella.ini";
 }
 
 std::string IniUrl()
@@ -120,7 +112,7 @@ std::string IniUrl()
 void StartPlugin()
 {
     HostUnloadPlugin();
-    CreateDirectoryA((ProgramDirectory() + "Plugins").c_str(), NULL);
+    CreateDirectoryA((HostProgramDirectory() + "Plugins").c_str(), NULL);
     std::string path = IniPath();
     const char *ini = path.c_str();
     DeleteFileA(ini);
@@ -131,7 +123,7 @@ void StartPlugin()
     WritePrivateProfileStringA("MoveMail", "spam", "ごみ箱", ini);
     WritePrivateProfileStringA("MoveMail", "work", "仕事", ini);
     WritePrivateProfileStringA(NULL, NULL, NULL, ini);
-    ASSERT_EQ(HostLoadPlugin((ProgramDirectory() + "sortella.dll").c_str()), 1);
+    ASSERT_EQ(HostLoadPlugin((HostProgramDirectory() + "sortella.dll").c_str()), 1);
     ASSERT_EQ(HostStartPlugin(), 1u);
 }
 
