@@ -200,6 +200,5 @@ void Reclassify(HWND window, DWORD shownBucket)
 
 void WINAPI OnReclassify(HWND window, DWORD shownBucket)
 {
-    // One user action: the requests of a correction share one budget.
-    GuardHostCall([&] { RunAsUserAction([&] { Reclassify(window, shownBucket); }); });
+    GuardHostCall([&] { Reclassify(window, shownBucket); });
 }
