@@ -89,7 +89,7 @@ void ParseBucketPage(const char *text)
     const char *quote = nullptr;
     const char *control = nullptr;
     const char *nameStart = FindAfterNoCase(position, kBucketPattern);
-    while (*nameStart) {
+    while (*nameStart && BucketList.bucketCount < BucketCountLimit) {
         if (!quote || quote < nameStart) {
             quote = strchr(nameStart, '"');
             if (!quote)

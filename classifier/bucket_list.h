@@ -18,6 +18,11 @@ extern BucketListRecord BucketList;
 // correction reads the name back from the message header with room for 200.
 const int BucketNameLimit = 200;
 
+// Most bucket names taken from one page; later ones are ignored. POPFile
+// users have a handful of buckets, and each name becomes a menu item with
+// a command enrolled with the host at every menu set-up.
+const int BucketCountLimit = 100;
+
 // Empties names, key and message path (start-up).
 void ResetBucketList(void);
 
@@ -39,7 +44,8 @@ const char *ScanUiKey(const char *text);
 
 // Runs ScanUiKey on a bucket page, then appends, in page order, the name
 // of every "showbucket=NAME\"" after the key's link (a name linked twice
-// is added twice). No name is taken from a page without a key link, after
-// the last double quote, holding a byte below 0x20, or longer than
-// BucketNameLimit. Nothing is decoded.
+// is added twice), until the list holds BucketCountLimit names. No name is
+// taken from a page without a key link, after the last double quote,
+// holding a byte below 0x20, or longer than BucketNameLimit. Nothing is
+// decoded.
 void ParseBucketPage(const char *text);

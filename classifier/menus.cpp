@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "classifier/bucket_list.h"
+#include "classifier/http.h"
 #include "classifier/links.h"
 #include "classifier/menu_choices.h"
 #include "classifier/menus.h"
@@ -235,5 +236,5 @@ void WINAPI OnOpenInClassifier(HWND window, DWORD isView)
 void WINAPI OnRefreshBuckets(HWND, DWORD)
 {
     // The menu on screen keeps its items; the next set-up shows the list.
-    GuardHostCall([] { RefreshBuckets(1); });
+    GuardHostCall([] { RunAsUserAction([] { RefreshBuckets(1); }); });
 }

@@ -200,5 +200,6 @@ void Reclassify(HWND window, DWORD shownBucket)
 
 void WINAPI OnReclassify(HWND window, DWORD shownBucket)
 {
-    GuardHostCall([&] { Reclassify(window, shownBucket); });
+    // One user action: the requests of a correction share one budget.
+    GuardHostCall([&] { RunAsUserAction([&] { Reclassify(window, shownBucket); }); });
 }

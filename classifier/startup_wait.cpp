@@ -26,6 +26,13 @@ const size_t kFileNameExtra = 30; // room for "account.ini" and its NUL
 const int kProfileValueSize = 512;
 const WORD kSocketsVersion = 0x0101; // Windows Sockets 1.1
 
+// How long one probe waits for the proxy to accept, in ms. It blocks the
+// host's thread (the wait dialog does not respond meanwhile), so it stays
+// under a second; a POPFile that runs accepts within milliseconds, on
+// this machine or across a LAN, and one that is not ready is probed again
+// at the next tick.
+const long kConnectWaitMs = 800;
+
 // What the probes remember for the whole process; all of it belongs to the
 // account of the folder window for which it was first read.
 HWND FolderWindow;         // last nonzero window given to ProbeClassifier
@@ -106,16 +113,32 @@ int ResolveHost(const char *host, in_addr *address)
     return 1;
 }
 
-// 1 when the non-blocking connect on `probe` has ended, with `*connected`
-// telling how; 0 when it is still under way after `waitSeconds`.
-int ConnectEnded(SOCKET probe, long waitSeconds, bool *connected)
+// The proxy's address, looked up once per process: a name lookup blocks
+// the host's thread for as long as the resolver takes (seconds when a DNS
+// server does not answer), which a tick of the wait may not. A name that
+// did not resolve stays unresolved for the process. `host` is ProxyHost,
+// which does not change once read.
+int ProxyAddressState; // 0: not looked up yet; 1: ProxyAddress holds it; -1: does not resolve
+in_addr ProxyAddress;
+
+int ResolveProxyOnce(const char *host, in_addr *address)
+{
+    if (ProxyAddressState == 0)
+        ProxyAddressState = ResolveHost(host, &ProxyAddress) ? 1 : -1;
+    *address = ProxyAddress;
+    return ProxyAddressState == 1;
+}
+
+// 1 when the non-blocking connect on `probe` has ended within `waitMs`,
+// with `*connected` telling how; 0 when it is still under way.
+int ConnectEnded(SOCKET probe, long waitMs, bool *connected)
 {
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(probe, &writable);
     FD_SET(probe, &failed);
-    timeval wait = {waitSeconds, 0};
+    timeval wait = {waitMs / 1000, (waitMs % 1000) * 1000};
     int ready = select(0, NULL, &writable, &failed, &wait);
     if (ready == 0)
         return 0;
@@ -127,13 +150,12 @@ int ConnectEnded(SOCKET probe, long waitSeconds, bool *connected)
     return 1;
 }
 
-// Connects `probe` to `address` and blocks until the attempt has ended:
-// 0 connected, -1 failed. There is no time limit of its own; an address
-// that does not answer ends with the system's connection time-out. The
-// outcome is awaited in slices of a second, each of which asks the socket
-// afresh, so that a completion notice lost by the sockets layer (seen
-// under Wine) delays the probe by a second instead of holding the host
-// for ever.
+// Connects `probe` to `address` and waits up to kConnectWaitMs for the
+// outcome: 0 connected, -1 failed or not yet accepted. An address that
+// does not answer (a switched-off machine) thus holds the host for less
+// than a second per tick instead of the system's connection time-out; a
+// completion notice lost by the sockets layer (seen under Wine) costs one
+// tick, as the next probe asks a new socket.
 int ConnectAndWait(SOCKET probe, const sockaddr_in &address)
 {
     u_long nonBlocking = 1;
@@ -144,13 +166,14 @@ int ConnectAndWait(SOCKET probe, const sockaddr_in &address)
     if (WSAGetLastError() != WSAEWOULDBLOCK)
         return -1;
     bool connected = false;
-    while (!ConnectEnded(probe, 1, &connected)) {
-    }
+    if (!ConnectEnded(probe, kConnectWaitMs, &connected))
+        return -1;
     return connected ? 0 : -1;
 }
 
 // A bare TCP connection to `host` (dotted IPv4 address or host name, a
-// Shift_JIS text) at the low 16 bits of `port`; nothing is sent. 0:
+// Shift_JIS text, looked up once per process) at the low 16 bits of
+// `port`; nothing is sent. 0:
 // connected; -1: the connection failed; -2: Windows Sockets 1.1 unusable or
 // the host name does not resolve.
 int TryConnect(const char *host, int port)
@@ -159,7 +182,7 @@ int TryConnect(const char *host, int port)
         return -2;
     sockaddr_in address;
     memset(&address, 0, sizeof address);
-    if (!ResolveHost(host, &address.sin_addr)) {
+    if (!ResolveProxyOnce(host, &address.sin_addr)) {
         WSACleanup();
         return -2;
     }
@@ -203,7 +226,7 @@ int CloseWaitDialog(void)
 }
 
 // Host timer callback: 1 while POPFile is not ready, 0 once the dialog has
-// been asked to close. A probe blocks for the whole connection attempt.
+// been asked to close. A probe blocks for less than a second.
 DWORD WINAPI WaitTimerProc(DWORD, DWORD)
 {
     return GuardHostCall<DWORD>(1, [] {

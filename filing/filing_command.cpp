@@ -10,6 +10,7 @@
 // checked against the table as it is after the move.
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ const UINT kBusyCommand = 32835;
 const int kBusyMenuPosition = 3;
 
 const char kSummaryCaption[] = "Sortellaメール振り分け";
+
+// What a message box adds to the height of its text, in lines of its font:
+// the margins above and below the text and the row of the OK button.
+const int kBoxChromeLines = 5;
 
 // What the moves since the last summary were, per rule of the rule list as
 // it is now: a reload (from the setup dialog, during the wait) starts them
@@ -119,8 +124,9 @@ void ReleaseList(PendingMove *move)
     }
 }
 
-// Appends one paragraph per rule with moves, in table order.
-int BuildSummary(std::string &summary)
+// Appends one paragraph per rule with moves, in table order, each listing
+// at most `listLimit` messages (all when negative).
+int BuildSummary(std::string &summary, int listLimit)
 {
     std::vector<FolderTally> &folders = CurrentFolders();
     int reported = 0;
@@ -128,9 +134,105 @@ int BuildSummary(std::string &summary)
         const FolderTally &folder = folders[static_cast<size_t>(i)];
         if (folder.MovedCount <= 0)
             continue;
-        AppendFolderParagraph(summary, Rules[i].Folder, folder.MovedCount, folder.Details);
+        AppendFolderParagraph(summary, Rules[i].Folder, folder.MovedCount, folder.Details, listLimit);
         ++reported;
     }
+    return reported;
+}
+
+// Most detail lines of one folder in the tally.
+int LongestList(void)
+{
+    int longest = 0;
+    for (const FolderTally &folder : CurrentFolders()) {
+        int lines = DetailLineCount(folder.Details);
+        longest = lines > longest ? lines : longest;
+    }
+    return longest;
+}
+
+// Lays a summary out as a message box does, to see whether the box fits on
+// the screen: the text in the message font, broken into lines of the
+// widest column a box gives its text (the screen's width less the icon and
+// margins, half of it at most, which errs towards more lines), below a
+// caption and above the OK button.
+struct BoxLayout {
+    HDC dc;
+    HFONT font;
+    HGDIOBJ previousFont;
+    int textWidth;     // pixels
+    int textHeightMax; // pixels
+};
+
+bool OpenBoxLayout(BoxLayout &layout)
+{
+    layout.dc = GetDC(NULL);
+    if (!layout.dc)
+        return false;
+    NONCLIENTMETRICSA metrics = {};
+    // The size that every Windows version accepts (without the field that
+    // later ones added at the end).
+    metrics.cbSize = offsetof(NONCLIENTMETRICSA, lfMessageFont) + sizeof metrics.lfMessageFont;
+    layout.font = NULL;
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+        layout.font = CreateFontIndirectA(&metrics.lfMessageFont);
+    layout.previousFont = SelectObject(layout.dc, layout.font ? layout.font : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA text;
+    GetTextMetricsA(layout.dc, &text);
+    RECT work;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
+        SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    int line = text.tmHeight + text.tmExternalLeading;
+    layout.textWidth = (work.right - work.left) / 2;
+    layout.textHeightMax = (work.bottom - work.top) - GetSystemMetrics(SM_CYCAPTION) -
+                           2 * GetSystemMetrics(SM_CYFIXEDFRAME) - kBoxChromeLines * line;
+    return true;
+}
+
+void CloseBoxLayout(BoxLayout &layout)
+{
+    SelectObject(layout.dc, layout.previousFont);
+    if (layout.font)
+        DeleteObject(layout.font);
+    ReleaseDC(NULL, layout.dc);
+}
+
+bool FitsOnScreen(BoxLayout &layout, const std::string &summary)
+{
+    RECT area = {0, 0, layout.textWidth, 0};
+    DrawTextA(layout.dc, summary.c_str(), -1, &area, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    return area.bottom - area.top <= layout.textHeightMax;
+}
+
+// Builds the summary into `summary`, every message listed if the box then
+// fits on the screen, otherwise as many of each folder's messages as fit
+// (the same number for each folder, at least none). Returns the number of
+// folders reported.
+int BuildFittingSummary(std::string &summary)
+{
+    int reported = BuildSummary(summary, -1);
+    BoxLayout layout;
+    if (reported == 0 || !OpenBoxLayout(layout))
+        return reported;
+    try {
+        if (!FitsOnScreen(layout, summary)) {
+            // The most lines per folder that fit: fits(low), not fits(high).
+            int low = 0;
+            int high = LongestList();
+            while (high - low > 1) {
+                int middle = low + (high - low) / 2;
+                std::string trial;
+                BuildSummary(trial, middle);
+                (FitsOnScreen(layout, trial) ? low : high) = middle;
+            }
+            summary.clear();
+            BuildSummary(summary, low);
+        }
+    } catch (...) {
+        CloseBoxLayout(layout); // no memory for a trial text
+        throw;
+    }
+    CloseBoxLayout(layout);
     return reported;
 }
 
@@ -144,7 +246,7 @@ void ReportMoves(HWND window)
     std::string summary;
     int reported = 0;
     bool built = GuardHostCall(false, [&] {
-        reported = BuildSummary(summary);
+        reported = PluginSettings.DispDialog ? BuildFittingSummary(summary) : BuildSummary(summary, -1);
         return true;
     });
     // Cleared before the box: the box dispatches messages, and a nested

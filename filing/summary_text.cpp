@@ -232,13 +232,10 @@ void DecodeToShiftJis(char *text)
     ConvertJisRuns(text);
 }
 
-char *CutToLength(char *text, int limit)
+// Ends `text` after at most `limit` bytes, before a double-byte character
+// that would not fit whole. Returns `text`.
+char *CutAtCharacter(char *text, int limit)
 {
-    text = SkipSpaces(text);
-    if (!*text)
-        return nullptr;
-    DecodeToShiftJis(text);
-
     int count = 0;
     while (count < limit && text[count]) {
         if (!IsLeadByte(static_cast<unsigned char>(text[count]))) {
@@ -256,17 +253,27 @@ char *CutToLength(char *text, int limit)
     return text;
 }
 
+char *CutToLength(char *text, int limit)
+{
+    text = SkipSpaces(text);
+    if (!*text)
+        return nullptr;
+    DecodeToShiftJis(text);
+    return CutAtCharacter(text, limit);
+}
+
 char *SenderForSummary(char *text, int fromLength)
 {
     char *name = ExtractDisplayName(text);
     if (name && fromLength >= 1)
-        return CutToLength(name, fromLength);
-    return name;
+        return CutToLength(name, fromLength < SummaryTextCeiling ? fromLength : SummaryTextCeiling);
+    return name ? CutAtCharacter(name, SummaryTextCeiling) : nullptr;
 }
 
 char *SubjectForSummary(char *text, int subjectLength)
 {
-    return CutToLength(text, subjectLength < 1 ? kDefaultSubjectLength : subjectLength);
+    int limit = subjectLength < 1 ? kDefaultSubjectLength : subjectLength;
+    return CutToLength(text, limit < SummaryTextCeiling ? limit : SummaryTextCeiling);
 }
 
 std::string DetailLine(char *from, char *subject, int fromLength, int subjectLength)
@@ -287,12 +294,31 @@ std::string DetailLine(char *from, char *subject, int fromLength, int subjectLen
     return line;
 }
 
-void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details)
+int DetailLineCount(const std::string &details)
+{
+    int lines = 0;
+    for (char byte : details)
+        lines += byte == '\n';
+    return lines;
+}
+
+void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details,
+                           int listLimit)
 {
     summary += "[";
     summary += folder;
     summary += "]へ ";
     summary += std::to_string(movedCount);
     summary += " 件移動しました\n";
-    summary += details;
+    if (listLimit < 0 || DetailLineCount(details) <= listLimit) {
+        summary += details;
+        return;
+    }
+    size_t end = 0;
+    for (int i = 0; i < listLimit; ++i)
+        end = details.find('\n', end) + 1;
+    summary.append(details, 0, end);
+    summary += "  ほか ";
+    summary += std::to_string(movedCount - listLimit);
+    summary += " 件\n";
 }

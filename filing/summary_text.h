@@ -7,6 +7,11 @@
 #include <cstddef>
 #include <string>
 
+// Most bytes of a sender or subject text in the summary, whatever the
+// length settings say: a message box has to fit on the screen, and a
+// header value can be megabytes long.
+const int SummaryTextCeiling = 200;
+
 // Display name of a "From:" value, in place: after leading spaces, the text
 // between the first pair of double quotes, else of the first parentheses,
 // else inside a leading "<...>", else the text before the first "<" without
@@ -22,12 +27,14 @@ char *ExtractDisplayName(char *text);
 char *CutToLength(char *text, int limit);
 
 // The summary's sender text from a "From:" value: the display name, cut to
-// `fromLength` bytes; with fromLength below 1 the display name exactly as
-// written (not decoded). nullptr when there is nothing to show.
+// `fromLength` bytes; with fromLength below 1 the display name as written
+// (not decoded). Never longer than SummaryTextCeiling bytes, cut without
+// splitting a double-byte character. nullptr when there is nothing to show.
 char *SenderForSummary(char *text, int fromLength);
 
 // The summary's subject text from a "Subject:" value, decoded and cut to
-// `subjectLength` bytes (26 when below 1). nullptr when only spaces.
+// `subjectLength` bytes (26 when below 1, SummaryTextCeiling at most).
+// nullptr when only spaces.
 char *SubjectForSummary(char *text, int subjectLength);
 
 // The summary's line about one moved message: two spaces, the sender text
@@ -36,9 +43,17 @@ char *SubjectForSummary(char *text, int subjectLength);
 // header values, or nullptr; both are changed.
 std::string DetailLine(char *from, char *subject, int fromLength, int subjectLength);
 
+// Number of lines in `details` (each ends with a newline).
+int DetailLineCount(const std::string &details);
+
 // Appends one folder's paragraph to the summary: "[FOLDER]へ N 件移動しました"
-// and a newline, then `details` (the detail lines of its moves).
-void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details);
+// and a newline, then `details` (the detail lines of its moves). With
+// `listLimit` 0 or more and `details` holding more lines than that, only
+// the first `listLimit` lines are listed, followed by "  ほか M 件" and a
+// newline, M being the moves not listed (`movedCount` minus `listLimit`).
+// A negative `listLimit` lists every line.
+void AppendFolderParagraph(std::string &summary, const char *folder, int movedCount, const std::string &details,
+                           int listLimit = -1);
 
 // Decodes the encoded words of `text` in place (as DecodeEncodedWords
 // does) and turns the result into Shift_JIS. Each run of directly adjacent

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "classifier/bucket_list.h"
+#include "classifier/http.h"
 #include "classifier/menus.h"
 #include "classifier/startup_wait.h"
 #include "classifier/web_state.h"
@@ -26,6 +27,13 @@ HINSTANCE InstanceHandle;
 
 // Command id of the filing command, enrolled with the host at start-up.
 DWORD FilingCommandId;
+
+// The setup dialog's test of a typed URL: one user action, its exchanges
+// bounded by one budget.
+const char *TestClassifierUrl(const char *baseUrl)
+{
+    return RunAsUserAction([&] { return FetchUiKey(baseUrl); });
+}
 
 } // namespace
 
@@ -84,7 +92,7 @@ __declspec(dllexport) void APCCleanUp(void)
 
 __declspec(dllexport) INT_PTR WINAPI APCSetup(HWND owner)
 {
-    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(InstanceHandle, owner, FetchUiKey); });
+    return GuardHostCall<INT_PTR>(-1, [&] { return RunSetupDialog(InstanceHandle, owner, TestClassifierUrl); });
 }
 
 __declspec(dllexport) DWORD WINAPI APCRecFilter(const char *path)
@@ -95,12 +103,18 @@ __declspec(dllexport) DWORD WINAPI APCRecFilter(const char *path)
 
 __declspec(dllexport) int WINAPI APCFolderInitMenu(HWND window, HMENU menu, int code)
 {
-    return GuardHostCall(code, [&] { return ClassifierFolderMenu(window, menu, code); });
+    // A menu set-up is one user action: the bucket page it may fetch has
+    // one budget.
+    return GuardHostCall(code, [&] {
+        return RunAsUserAction([&] { return ClassifierFolderMenu(window, menu, code); });
+    });
 }
 
 __declspec(dllexport) int WINAPI APCViewInitMenu(HWND window, HMENU menu, int code)
 {
-    return GuardHostCall(code, [&] { return ClassifierViewMenu(window, menu, code); });
+    return GuardHostCall(code, [&] {
+        return RunAsUserAction([&] { return ClassifierViewMenu(window, menu, code); });
+    });
 }
 
 __declspec(dllexport) DWORD WINAPI APCFolderCreate(HWND window)

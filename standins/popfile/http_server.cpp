@@ -24,11 +24,36 @@ std::string ResponseText(const HttpResponse& response, bool keepAlive, bool head
     return text;
 }
 
-// Sends a response; with `knobs`, first pauses and cuts it as they say.
-// Returns 0, or -1 when the connection is to end.
-int SendResponse(int fd, const HttpResponse& response, bool keepAlive, bool headOnly,
-                 const StandinKnobs* knobs)
+// Pads `body` with numbered bucket links ("flood1", "flood2", ...) up to
+// `size` bytes, cutting the last one where the size ends.
+void FloodBody(std::string* body, size_t size)
 {
+    for (long n = 1; body->size() < size; ++n)
+        *body += "<a href=\"/buckets?showbucket=flood" + std::to_string(n) + "\">flood</a>\n";
+    body->resize(size);
+}
+
+// Sends the headers of `text` at once and then its body one byte per
+// `ms`. Returns 0, or -1 when the peer went away or a stop was requested.
+int SendTrickling(int fd, const std::string& text, int ms)
+{
+    size_t body = text.find("\r\n\r\n");
+    body = body == std::string::npos ? text.size() : body + 4;
+    if (SendAll(fd, text.data(), body) != 0)
+        return -1;
+    for (size_t i = body; i < text.size(); ++i) {
+        if (!PauseMs(ms) || SendAll(fd, text.data() + i, 1) != 0)
+            return -1;
+    }
+    return 0;
+}
+
+// Sends a response; with `knobs`, first pads, pauses and cuts it as they
+// say. Returns 0, or -1 when the connection is to end.
+int SendResponse(int fd, HttpResponse response, bool keepAlive, bool headOnly, const StandinKnobs* knobs)
+{
+    if (knobs != nullptr && knobs->httpFloodBytes > 0)
+        FloodBody(&response.body, static_cast<size_t>(knobs->httpFloodBytes));
     std::string text = ResponseText(response, keepAlive, headOnly);
     if (knobs != nullptr) {
         if (knobs->httpSlowMs > 0 && !PauseMs(knobs->httpSlowMs))
@@ -37,6 +62,8 @@ int SendResponse(int fd, const HttpResponse& response, bool keepAlive, bool head
             SendAll(fd, text.data(), static_cast<size_t>(knobs->httpCloseAfter));
             return -1;
         }
+        if (knobs->httpTrickleMs > 0)
+            return SendTrickling(fd, text, knobs->httpTrickleMs);
     }
     return SendAll(fd, text.data(), text.size());
 }

@@ -146,6 +146,12 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
     } else if (name == "http-slow-ms" || name == "pop3-slow-ms") {
         result = ReadLong(value, 0, 600000, &number);
         (name == "http-slow-ms" ? changed.httpSlowMs : changed.pop3SlowMs) = static_cast<int>(number);
+    } else if (name == "http-trickle-ms") {
+        result = ReadLong(value, 0, 600000, &number);
+        changed.httpTrickleMs = static_cast<int>(number);
+    } else if (name == "http-flood-bytes") {
+        result = ReadLong(value, 0, 1L << 30, &number);
+        changed.httpFloodBytes = number;
     } else if (name == "http-close-after" || name == "pop3-close-after") {
         result = ReadLong(value, -1, 1L << 30, &number);
         (name == "http-close-after" ? changed.httpCloseAfter : changed.pop3CloseAfter) = number;
@@ -236,6 +242,7 @@ const char* UsageText()
            "  --buckets-page normal|no-buckets|no-session\n"
            "  --status \"PATH CODE [page]\" | \"PATH drop\"   (repeatable)\n"
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
+           "  --http-trickle-ms N  --http-flood-bytes N\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
            "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n";

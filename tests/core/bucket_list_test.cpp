@@ -65,6 +65,24 @@ struct PageRow {
     const char *key;
 };
 
+// `link` followed by `count` bucket links, to b0, b1, ...
+std::string PageOfBuckets(const std::string &link, int count)
+{
+    std::string page = link;
+    for (int i = 0; i < count; ++i)
+        page += "<a href=\"/buckets?showbucket=b" + std::to_string(i) + "\">";
+    return page;
+}
+
+// The names of the first `taken` links of PageOfBuckets.
+std::vector<std::string> FirstBucketNames(int taken)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < taken; ++i)
+        names.push_back("b" + std::to_string(i));
+    return names;
+}
+
 TEST_F(BucketListTest, ParseBucketPageTakesNamesAfterTheKeyLink)
 {
     const std::string link = "<a href=\"/history?session=K\">";
@@ -95,6 +113,8 @@ TEST_F(BucketListTest, ParseBucketPageTakesNamesAfterTheKeyLink)
         {"0x01 in a name", link + "showbucket=\x01\"", {}, "K"},
         {"name at the length limit", link + "showbucket=" + longName + "\"", {longName}, "K"},
         {"name beyond the length limit", link + "showbucket=" + longName + "x\" showbucket=b\"", {"b"}, "K"},
+        {"a rejected name does not count", link + "showbucket=a\tb\"" + PageOfBuckets("", BucketCountLimit + 1),
+         FirstBucketNames(BucketCountLimit), "K"},
     };
     for (const PageRow &row : rows) {
         SCOPED_TRACE(row.label);
@@ -144,14 +164,15 @@ TEST_F(BucketListTest, ClearFreesNamesAndKeepsKeyAndPath)
     EXPECT_EQ(BucketList.messagePath, "");
 }
 
-TEST_F(BucketListTest, PageWithHundredsOfNames)
+TEST_F(BucketListTest, PageWithHundredsOfNamesGivesTheFirstHundred)
 {
     std::string page = "<html>/history?session=key\"<table>";
     std::vector<std::string> expected;
     for (int i = 0; i < 700; ++i) {
-        expected.push_back("bucket_" + std::to_string(i));
-        page += "<tr><td><a href=\"/buckets?session=key&amp;showbucket=" + expected.back() +
-                "\">" + expected.back() + "</a></td></tr>\n";
+        std::string name = "bucket_" + std::to_string(i);
+        if (i < BucketCountLimit)
+            expected.push_back(name);
+        page += "<tr><td><a href=\"/buckets?session=key&amp;showbucket=" + name + "\">" + name + "</a></td></tr>\n";
     }
     ParseBucketPage(page.c_str());
     EXPECT_EQ(Names(), expected);
@@ -168,7 +189,8 @@ TEST_F(BucketListTest, TenMegabytePages)
         ++planted;
     }
     ParseBucketPage(spread.c_str());
-    EXPECT_EQ(BucketList.bucketCount, planted);
+    ASSERT_GT(planted, BucketCountLimit);
+    EXPECT_EQ(BucketList.bucketCount, BucketCountLimit);
     EXPECT_EQ(BucketList.uiKey, "big");
 
     // Patterns back to back with one quote at the very end: every match

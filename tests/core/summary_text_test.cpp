@@ -17,6 +17,14 @@ namespace {
 
 const char kNull[] = "(null)";
 
+std::string Repeated(const std::string &text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
 // Runs `function` over a heap copy of `input` and returns its result as a
 // string, kNull for nullptr.
 template <typename Function>
@@ -133,6 +141,13 @@ TEST(SenderForSummary, LimitBelowOneShowsTheNameAsWritten)
         {"\"  Taro\" <t@x>", 10, "Taro"},
         // A Shift_JIS name cut between characters (表示 is 4 bytes).
         {"\x95\x5c\x8e\xa6 <t@x>", 3, "\x95\x5c"},
+        // However long the name, at most the ceiling of bytes, also with no
+        // cut asked for and with a larger limit; a double-byte character
+        // that would straddle the ceiling is left out (, then 表 x 100).
+        {std::string(5000, 'n') + " <t@x>", 0, std::string(SummaryTextCeiling, 'n')},
+        {std::string(5000, 'n') + " <t@x>", 100000, std::string(SummaryTextCeiling, 'n')},
+        {"," + Repeated("\x95\x5c", 100) + " <t@x>", 0, "," + Repeated("\x95\x5c", 99)},
+        {"=?US-ASCII?Q?" + std::string(300, 'q') + "?= <t@x>", 0, "=?US-ASCII?Q?" + std::string(187, 'q')},
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return SenderForSummary(text, row.limit); });
@@ -150,6 +165,7 @@ TEST(SubjectForSummary, AlwaysDecodedAndCutTo26WithoutALimit)
         {"\x82\xa0\x82\xa2\x82\xa4", 5, "\x82\xa0\x82\xa2"},
         {"=?US-ASCII?Q?a=41b_c?=", 0, "aAb_c"},
         {"  ", 0, kNull},
+        {std::string(5000, 's'), 100000, std::string(SummaryTextCeiling, 's')},
     };
     for (const LimitRow &row : rows) {
         std::string got = Applied(row.input, [&](char *text) { return SubjectForSummary(text, row.limit); });
@@ -269,6 +285,31 @@ TEST(AppendFolderParagraph, FolderLineThenItsDetails)
     AppendFolderParagraph(summary, "ごみ箱", 3, "  a\n  b\n");
     AppendFolderParagraph(summary, "仕事", 1, "");
     EXPECT_EQ(summary, "[ごみ箱]へ 3 件移動しました\n  a\n  b\n[仕事]へ 1 件移動しました\n");
+}
+
+// A list limit keeps the first lines and says how many moves were not
+// listed; moves that have no line count among those.
+TEST(AppendFolderParagraph, ListLimitEndsTheListWithTheRestCounted)
+{
+    struct Row {
+        int moved;
+        const char *details;
+        int limit;
+        const char *expected;
+    } rows[] = {
+        {3, "  a\n  b\n  c\n", -1, "[f]へ 3 件移動しました\n  a\n  b\n  c\n"},
+        {3, "  a\n  b\n  c\n", 3, "[f]へ 3 件移動しました\n  a\n  b\n  c\n"},
+        {3, "  a\n  b\n  c\n", 2, "[f]へ 3 件移動しました\n  a\n  b\n  ほか 1 件\n"},
+        {3, "  a\n  b\n  c\n", 0, "[f]へ 3 件移動しました\n  ほか 3 件\n"},
+        {500, "  a\n  b\n", 1, "[f]へ 500 件移動しました\n  a\n  ほか 499 件\n"},
+        {500, "  a\n  b\n", 2, "[f]へ 500 件移動しました\n  a\n  b\n"},
+        {2, "", 0, "[f]へ 2 件移動しました\n"},
+    };
+    for (const Row &row : rows) {
+        std::string summary;
+        AppendFolderParagraph(summary, "f", row.moved, row.details, row.limit);
+        EXPECT_EQ(summary, row.expected) << row.details << " limit " << row.limit;
+    }
 }
 
 } // namespace

@@ -427,7 +427,9 @@ TEST_F(FilingTest, EveryShapeOfDetailLine)
         {"subject mixed, each word by its charset", "Subject: =?UTF-8?B?5pel?= =?Shift_JIS?B?g3w=?=", 0, 0,
          "  日 ポ\n"},
         {"subject raw Shift_JIS beside UTF-8", "Subject: Re: 日本 =?UTF-8?B?5pel?=", 0, 0, "  Re: 日本 日\n"},
-        {"long From line", "From: " + std::string(300, 'f') + " <a@b>", 0, 0, "  " + std::string(300, 'f') + "\n"},
+        // Never more than 200 bytes, whatever the settings (here: no cut).
+        {"long From line", "From: " + std::string(300, 'f') + " <a@b>", 0, 0, "  " + std::string(200, 'f') + "\n"},
+        {"long Subject line", "Subject: " + std::string(300, 's'), 0, 1000, "  " + std::string(200, 's') + "\n"},
     };
     for (const SummaryRow &row : rows) {
         Settings settings;
@@ -494,6 +496,53 @@ TEST_F(FilingTest, OneParagraphPerFolderInRuleOrder)
     EndRetrieveAndRun();
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Printable(Boxes()[1].raw), Printable(FolderLine("ニュース", 1)));
+}
+
+// A retrieval of 100 filed messages would make a box taller than the
+// screen (of 768 pixels under Xvfb): each folder lists as many as fit, the same number for each, and
+// ends with how many more went there; the count lines stay.
+TEST_F(FilingTest, BoxTooTallForTheScreenSaysHowManyMoreEachFolderHas)
+{
+    Settings settings;
+    settings.rules = {{"spam", "ごみ箱"}, {"work", "仕事\\重要"}};
+    Configure(settings);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 100; ++i)
+        paths.push_back(Message(std::string("X-Text-Classification: ") + (i < 60 ? "spam" : "work") +
+                                "\nSubject: m" + std::to_string(i)));
+    Filter(paths);
+    // Shown for real, with a picture of it (its size: the box's).
+    std::string screenshots = ExeDirectory() + "screenshots";
+    CreateDirectoryA(screenshots.c_str(), NULL);
+    HostShowBoxes(1500);
+    HostScreenshotNextBox((screenshots + "\\summary_100_messages.png").c_str());
+    EndRetrieveAndRun();
+    HostShowBoxes(0);
+    ASSERT_EQ(Moves().size(), 100u);
+    ASSERT_EQ(Boxes().size(), 1u);
+    const std::string box = Boxes()[0].raw;
+    std::string spamHead = FolderLine("ごみ箱", 60);
+    size_t work = box.find(FolderLine("仕事\\重要", 40));
+    ASSERT_EQ(box.compare(0, spamHead.size(), spamHead), 0) << Printable(box.substr(0, 200));
+    ASSERT_NE(work, std::string::npos) << Printable(box);
+    // The listed lines of each folder: "  mN" for its first messages.
+    auto listed = [](const std::string &paragraph, int first) {
+        int count = 0;
+        while (paragraph.find("  m" + std::to_string(first + count) + "\n") != std::string::npos)
+            ++count;
+        return count;
+    };
+    std::string spam = box.substr(spamHead.size(), work - spamHead.size());
+    std::string rest = box.substr(work);
+    int shown = listed(spam, 0);
+    EXPECT_GT(shown, 0);
+    EXPECT_LT(shown, 40);
+    EXPECT_EQ(listed(rest, 60), shown);
+    auto endsWith = [](const std::string &text, const std::string &end) {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    EXPECT_TRUE(endsWith(spam, "  ほか " + std::to_string(60 - shown) + " 件\n")) << Printable(spam);
+    EXPECT_TRUE(endsWith(rest, "  ほか " + std::to_string(40 - shown) + " 件\n")) << Printable(rest);
 }
 
 TEST_F(FilingTest, BeepAndBoxAsTheSwitchesSay)

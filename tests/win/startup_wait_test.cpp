@@ -3,6 +3,8 @@
 // stand-in's POP3 port is the proxy that the plug-in probes; its log counts
 // the probes. Each test loads the DLL afresh, since the probe remembers the
 // account's values for the whole life of the module.
+#include <winsock2.h>
+
 #include "tests/win/dialog_driver.h"
 
 #include <gtest/gtest.h>
@@ -212,6 +214,64 @@ TEST_F(StartupWaitTest, CloseBoxEndsTheWait)
     EXPECT_EQ(made.dialogEnd, 0);
     EXPECT_EQ(made.result, 1u);
     EXPECT_EQ(CreateFolderWindow().waitDialogs, 0);
+}
+
+// A loopback port that neither accepts nor refuses a connection: its
+// listener's queue is full and never taken from, so the system drops the
+// next connection request, as a switched-off machine would not answer.
+struct SilentPort {
+    SOCKET listener = INVALID_SOCKET;
+    std::vector<SOCKET> queued;
+    int port = 0;
+};
+
+SilentPort OpenSilentPort(void)
+{
+    SilentPort silent;
+    UnusedPort(); // starts Windows Sockets
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    silent.listener = socket(AF_INET, SOCK_STREAM, 0);
+    int length = sizeof address;
+    if (bind(silent.listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        listen(silent.listener, 1) != 0 ||
+        getsockname(silent.listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return silent;
+    silent.port = ntohs(address.sin_port);
+    // More than the queue holds; the later ones stay pending.
+    for (int i = 0; i < 4; ++i) {
+        SOCKET filler = socket(AF_INET, SOCK_STREAM, 0);
+        u_long nonBlocking = 1;
+        ioctlsocket(filler, FIONBIO, &nonBlocking);
+        connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        silent.queued.push_back(filler);
+    }
+    Sleep(200); // the handshakes that can complete have done so
+    return silent;
+}
+
+void CloseSilentPort(SilentPort &silent)
+{
+    for (SOCKET filler : silent.queued)
+        closesocket(filler);
+    closesocket(silent.listener);
+}
+
+// A proxy that does not answer at all: each probe gives up by itself, so
+// the dialog comes and its cancel button is served between the probes.
+TEST_F(StartupWaitTest, ProxyThatNeverAnswersStillLetsTheUserCancel)
+{
+    SilentPort silent = OpenSilentPort();
+    ASSERT_NE(silent.port, 0);
+    AddAccount("127.0.0.1", std::to_string(silent.port), "1");
+    StartPlugin(true);
+    // Two steps that do nothing: a few probes come between them.
+    Creation made = CreateFolderWindow({[](HWND) {}, [](HWND) {}, [](HWND d) { Click(d, IDC_WAIT_CANCEL); }});
+    CloseSilentPort(silent);
+    EXPECT_EQ(made.waitDialogs, 1);
+    EXPECT_EQ(made.dialogEnd, IDC_WAIT_CANCEL);
+    EXPECT_EQ(made.result, 1u);
 }
 
 // With CheckConnect off nothing is probed: no connection, result 0.

@@ -132,6 +132,22 @@ TEST_F(KnobsTest, SlowAnswersWaitBeforeResponding)
     Pop3Close(&client);
 }
 
+// A flood pads the page to the size asked with bucket links; a trickle
+// changes only the pace, not the bytes.
+TEST_F(KnobsTest, FloodAndTrickleKeepThePageAndItsLength)
+{
+    Start({"--http-keep-alive", "off"});
+    std::string page = BodyOf(HttpGet(run.httpPort, "/buckets"));
+    WriteTextFile(ControlPath(), "http-flood-bytes 100000\n");
+    std::string flooded = HttpGet(run.httpPort, "/buckets");
+    EXPECT_NE(std::string::npos, flooded.find("\r\nContent-Length: 100000\r\n"));
+    ASSERT_EQ(100000u, BodyOf(flooded).size());
+    EXPECT_EQ(page, BodyOf(flooded).substr(0, page.size()));
+    EXPECT_NE(std::string::npos, BodyOf(flooded).find("showbucket=flood1\""));
+    WriteTextFile(ControlPath(), "http-trickle-ms 1\n");
+    EXPECT_EQ(page, BodyOf(HttpGet(run.httpPort, "/buckets")));
+}
+
 TEST_F(KnobsTest, ConnectionsClosedAfterSomeBytes)
 {
     Start({"--http-close-after", "20"});
