@@ -127,6 +127,11 @@ enum {
 HWND HostCreateFolderWindow(const char *accountDirName, int options = 0);
 // The first folder window still open, or NULL.
 HWND HostMainFolderWindow(void);
+// While held, folder windows keep their message lists as they are when
+// messages are written or moved (each refresh reads every message of the
+// account, which makes a run of hundreds of messages quadratic); letting
+// go refreshes them once.
+void HostHoldFolderLists(bool hold);
 // Makes `entry` (below the mailbox, without ".PWK") the folder window's
 // current message; nullptr or "" makes it have none. Returns 1, or 0 when
 // the message file does not exist (the current message is then none).

@@ -28,6 +28,7 @@ HWND hiddenWindow;
 bool serviceBusy;
 bool menuGrayed;
 bool quitSeen;
+bool folderListsHeld;
 // std::list: records keep their addresses while windows come and go.
 std::list<hostrig::FolderRecord> folders;
 std::list<hostrig::ViewRecord> views;
@@ -321,6 +322,8 @@ ViewRecord *FindView(HWND window)
 
 void RefreshFolderWindows(void)
 {
+    if (folderListsHeld)
+        return;
     for (FolderRecord &folder : folders)
         FillFolderList(folder);
 }
@@ -538,6 +541,13 @@ HWND HostCreateViewWindow(const char *messagePath)
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return window;
+}
+
+void HostHoldFolderLists(bool hold)
+{
+    folderListsHeld = hold;
+    if (!hold)
+        hostrig::RefreshFolderWindows();
 }
 
 void HostDestroyWindow(HWND window)
