@@ -201,7 +201,8 @@ bool OpenExchange(HINTERNET session, const CrackedUrl &parts, const char *verb, 
 // calls so that the wait for the answer's headers gets the time left as
 // its receive time-out once the connection is open (Wine's WinInet
 // applies no receive time-out set before it). Returns true when the
-// headers came.
+// headers came: a status line was read. (Wine's HttpEndRequestA succeeds
+// also when the server resets the connection instead of answering.)
 bool SendAndAwaitHeaders(Exchange &exchange, void *body, DWORD length, DWORD start)
 {
     INTERNET_BUFFERSA buffers = {};
@@ -215,7 +216,12 @@ bool SendAndAwaitHeaders(Exchange &exchange, void *body, DWORD length, DWORD sta
     if (left == 0)
         return false;
     InternetSetOptionA(exchange.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &left, sizeof left);
-    return HttpEndRequestA(exchange.request, NULL, 0, 0) != FALSE;
+    if (!HttpEndRequestA(exchange.request, NULL, 0, 0))
+        return false;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    return HttpQueryInfoA(exchange.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL) &&
+           status > 0;
 }
 
 void CloseExchange(Exchange &exchange)
@@ -276,13 +282,10 @@ int GetStatus(HINTERNET session, const CrackedUrl &parts, DWORD start, std::stri
 {
     Exchange exchange;
     int status = 0;
-    if (SendGet(session, parts, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, start, exchange)) {
+    // The body (none from POPFile) is not read: closing the request reads
+    // out what there is.
+    if (SendGet(session, parts, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, start, exchange))
         status = ReadStatusAndLocation(exchange.request, location);
-        // The body (none from POPFile) is read, so that the request ends as
-        // every other one does.
-        std::string body;
-        ReadBody(exchange.request, start, body);
-    }
     CloseExchange(exchange);
     return status;
 }

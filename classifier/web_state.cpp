@@ -66,11 +66,12 @@ const char *FetchUiKeyTelling(const char *baseUrl, bool *answered)
 {
     BucketList.uiKey.clear();
     std::string page;
-    bool gotPage = HttpGet(baseUrl, page) >= 1 && !page.empty();
+    int read = HttpGet(baseUrl, page);
+    bool gotPage = read >= 1 && !page.empty();
     if (gotPage)
         ScanUiKey(page.c_str());
     if (answered)
-        *answered = gotPage;
+        *answered = gotPage && read < HttpPageLimit;
     return BucketList.uiKey.c_str();
 }
 

@@ -28,8 +28,13 @@ int ReadViewId(const char *path);
 const char *FetchUiKey(const char *baseUrl);
 
 // FetchUiKey that also tells, through `answered` (may be nullptr), whether
-// the front page came at all (a non-empty body): false when POPFile could
-// not be reached or did not answer.
+// the front page came whole (a non-empty body shorter than HttpPageLimit):
+// false when POPFile could not be reached or did not answer, and when
+// what answered sent a page too long to be POPFile's. The caller then asks
+// nothing more of that server: closing an exchange whose answer was left
+// unread makes WinInet read out the rest of it, for as long as the server
+// keeps sending, so each further request to a flood would hold the host
+// again.
 const char *FetchUiKeyTelling(const char *baseUrl, bool *answered);
 
 // Fetches the page "buckets" under the URL setting when the list is empty,
