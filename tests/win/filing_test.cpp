@@ -165,8 +165,10 @@ void RunOnTicks(std::vector<std::function<void()>> steps)
     tickTimer = SetTimer(NULL, 0, 20, RunTickStep);
 }
 
-// Should a wait last for ever, this ends it after 5 s by making the host
-// idle with its full menu bar back, and notes that it had to.
+// Should a wait last for ever, this ends it after 30 s by making the host
+// idle with its full menu bar back, and notes that it had to. Only a hang
+// takes that long: under emulation, with another Wine program beside it, a
+// sound run of these tests has taken over 5 s.
 bool rescued;
 HWND rescueWindow;
 HMENU rescueMenu;
@@ -185,7 +187,7 @@ void ArmRescue(HWND window)
     rescued = false;
     rescueWindow = window;
     rescueMenu = GetMenu(window);
-    rescueTimer = SetTimer(NULL, 0, 5000, Rescue);
+    rescueTimer = SetTimer(NULL, 0, 30000, Rescue);
 }
 
 void DisarmRescue()
