@@ -194,6 +194,17 @@ bool OpenExchange(HINTERNET session, const CrackedUrl &parts, const char *verb, 
     return true;
 }
 
+// The status code of an answered request; 0 when WinInet has none (no
+// status line was read).
+DWORD StatusCode(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL))
+        return 0;
+    return status;
+}
+
 // Sends the request of `exchange` with `length` bytes of `body` (none for
 // NULL) and waits for the answer's headers, within the budget that began
 // at `start`. The request goes out in one write, headers and body
@@ -216,12 +227,7 @@ bool SendAndAwaitHeaders(Exchange &exchange, void *body, DWORD length, DWORD sta
     if (left == 0)
         return false;
     InternetSetOptionA(exchange.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &left, sizeof left);
-    if (!HttpEndRequestA(exchange.request, NULL, 0, 0))
-        return false;
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    return HttpQueryInfoA(exchange.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL) &&
-           status > 0;
+    return HttpEndRequestA(exchange.request, NULL, 0, 0) && StatusCode(exchange.request) > 0;
 }
 
 void CloseExchange(Exchange &exchange)
@@ -264,12 +270,9 @@ int GetPage(HINTERNET session, const CrackedUrl &parts, DWORD start, std::string
 // when WinInet cannot give them.
 int ReadStatusAndLocation(HINTERNET request, std::string &location)
 {
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL))
-        status = 0;
+    DWORD status = StatusCode(request);
     char target[kLocationSize];
-    size = kLocationSize;
+    DWORD size = kLocationSize;
     location.clear();
     if (HttpQueryInfoA(request, HTTP_QUERY_LOCATION, target, &size, NULL) && size < kLocationSize)
         location.assign(target, size);
