@@ -62,9 +62,21 @@ static const char *LocateEncodedText(const char *word, const char **charsetEnd)
     return letterEnd + 1;
 }
 
+// The first "=?" at or after `text`, or nullptr. A plain walk that stops
+// at the match: the library's search may measure the whole rest of the
+// text first, which makes a text of many words quadratic.
+static const char *FindWordOpening(const char *text)
+{
+    for (const char *at = text; at[0] != '\0'; at++) {
+        if (at[0] == '=' && at[1] == '?')
+            return at;
+    }
+    return nullptr;
+}
+
 bool NextEncodedWord(EncodedWordWalk *walk, EncodedWord *word)
 {
-    const char *start = strstr(walk->cursor, "=?");
+    const char *start = FindWordOpening(walk->cursor);
     if (start == nullptr)
         return false;
     if (walk->lastBase64 != nullptr && walk->lastBase64 >= start)
