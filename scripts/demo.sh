@@ -106,7 +106,7 @@ echo "pop3-delay never" > "$state/control"
 start_popfile_standin() {
     build/native/standins/popfile/popfile-standin --spool "$spool" --state-dir "$state" \
         --classifier "$classifier" --control "$state/control" --http-port "$1" \
-        "${popfile_standin_wine_flags[@]}" >"$work/popfile.out" 2>&1 &
+        >"$work/popfile.out" 2>&1 &
     popfile_pid=$!
     for _ in $(seq 1 100); do
         grep -qx ready "$work/popfile.out" && return 0

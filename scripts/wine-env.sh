@@ -20,12 +20,3 @@ wine_emulated=0
 if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
     wine_emulated=1
 fi
-# Flags for the POPFile stand-in beside a Wine program. Under emulation a
-# second thread in a Wine process can leave both threads on one thread
-# block and stop the process. WinInet starts a thread to watch the
-# connections it keeps open, so there the stand-in closes every connection
-# after its answer and WinInet keeps none.
-popfile_standin_wine_flags=()
-if [ "$wine_emulated" = 1 ]; then
-    popfile_standin_wine_flags=(--http-keep-alive off)
-fi

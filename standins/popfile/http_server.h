@@ -1,4 +1,5 @@
-// The web interface's connections: HTTP/1.1 with keep-alive, each request
+// The web interface's connections: HTTP/1.0 and 1.1, one answer per
+// connection as POPFile does (keep-alive when its knob asks), each request
 // logged exactly as received (except the stand-in's own /standin/ pages),
 // answered by web_routes, and delayed or cut as the knobs say.
 #pragma once

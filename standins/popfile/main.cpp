@@ -80,6 +80,8 @@ int LoadRules(const std::string& path, ClassifierRules* rules, std::string* erro
 }
 
 // Opens or closes the port as its delay knob says for the time since start.
+// Closing it also ends the connections it accepted, as a POPFile that stops
+// ends them all.
 void UpdateListener(PortListener* listener, double delaySec, double elapsedSec)
 {
     bool wanted = delaySec >= 0 && elapsedSec >= delaySec;
@@ -93,6 +95,7 @@ void UpdateListener(PortListener* listener, double delaySec, double elapsedSec)
         // A socket cannot stop listening: close it and bind the port again.
         close(listener->fd);
         listener->listening = false;
+        ShutConnectionsServedBy(listener->serve);
         int port = listener->port;
         listener->fd = BindLoopback(port, &port);
     }
@@ -184,10 +187,12 @@ int main(int argc, char** argv)
     PortListener* listeners[2] = {&pop3, &http};
     bool announced = false;
     while (!StopRequested()) {
-        StandinKnobs knobs = CurrentKnobs();
+        std::string controlText;
+        StandinKnobs knobs = CurrentKnobs(&controlText);
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         UpdateListener(&pop3, knobs.pop3DelaySec, elapsed);
         UpdateListener(&http, knobs.httpDelaySec, elapsed);
+        AcknowledgeControlText(controlText);
         if (!announced) {
             std::printf("pop3 %d\nhttp %d\nkey %s\nstate %s\nready\n", pop3.port, http.port,
                         options.key.c_str(), options.stateDir.c_str());

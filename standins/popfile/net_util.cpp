@@ -9,7 +9,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
-#include <set>
+#include <map>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -21,7 +21,7 @@ std::atomic<bool> StopFlag(false);
 struct ConnectionRegistry {
     std::mutex lock;
     std::condition_variable ended;
-    std::set<int> sockets;
+    std::map<int, void (*)(int)> sockets; // socket -> the function serving it
 };
 
 ConnectionRegistry Connections;
@@ -128,7 +128,7 @@ void StartConnectionThread(int fd, void (*serve)(int fd))
 {
     {
         std::lock_guard<std::mutex> guard(Connections.lock);
-        Connections.sockets.insert(fd);
+        Connections.sockets[fd] = serve;
     }
     std::thread([fd, serve]() {
         serve(fd);
@@ -142,8 +142,16 @@ void StartConnectionThread(int fd, void (*serve)(int fd))
 bool EndConnections(int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(Connections.lock);
-    for (int fd : Connections.sockets)
-        shutdown(fd, SHUT_RDWR);
+    for (const auto& connection : Connections.sockets)
+        shutdown(connection.first, SHUT_RDWR);
     return Connections.ended.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                                       []() { return Connections.sockets.empty(); });
+}
+
+void ShutConnectionsServedBy(void (*serve)(int fd))
+{
+    std::lock_guard<std::mutex> guard(Connections.lock);
+    for (const auto& connection : Connections.sockets)
+        if (connection.second == serve)
+            shutdown(connection.first, SHUT_RDWR);
 }

@@ -41,3 +41,8 @@ void StartConnectionThread(int fd, void (*serve)(int fd));
 // and waits up to `timeoutMs` for all of them to end. Returns true when
 // they all ended.
 bool EndConnections(int timeoutMs);
+
+// Shuts down (both ways) the socket of every connection that `serve` is
+// serving, as a server that stops closes its open connections: the peer
+// sees the end at once, and the thread ends at its next read or write.
+void ShutConnectionsServedBy(void (*serve)(int fd));

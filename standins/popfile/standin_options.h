@@ -38,7 +38,9 @@ struct StandinKnobs {
     long httpCloseAfter = -1;  // cut each HTTP response after this many bytes; negative: never
     int httpTrickleMs = 0;     // after the headers, one byte of the body per this many ms; 0: at once
     long httpFloodBytes = 0;   // bodies padded with bucket links to this many bytes; 0: not padded
-    bool httpKeepAlive = true; // false: every answer ends its connection ("Connection: close")
+    // POPFile ends every connection after its answer ("Connection: close");
+    // true keeps a connection open for the next request (HTTP/1.1 keep-alive).
+    bool httpKeepAlive = false;
     int pop3SlowMs = 0;        // pause before each POP3 reply, in ms
     long pop3CloseAfter = -1;  // close a POP3 connection after this many bytes sent
     LetterCase patternCase = LetterCase::Lower;

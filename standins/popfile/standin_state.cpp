@@ -201,7 +201,7 @@ int OpenStandinState(const StandinOptions& options, const ClassifierRules& rules
     return 0;
 }
 
-StandinKnobs CurrentKnobs()
+StandinKnobs CurrentKnobs(std::string* controlText)
 {
     StandinKnobs knobs;
     std::string controlFile;
@@ -213,7 +213,22 @@ StandinKnobs CurrentKnobs()
     std::string text;
     if (ReadWholeFile(controlFile, &text) == 0)
         ApplyControlText(&knobs, text);
+    if (controlText)
+        *controlText = text;
     return knobs;
+}
+
+void AcknowledgeControlText(const std::string& controlText)
+{
+    static std::string acknowledged;
+    static bool written = false;
+    if (written && controlText == acknowledged)
+        return;
+    std::string path = StatePath("control.applied");
+    if (ReplaceFile(path, controlText) == 0) {
+        acknowledged = controlText;
+        written = true;
+    }
 }
 
 const StandinOptions& Options()

@@ -38,7 +38,15 @@ int OpenStandinState(const StandinOptions& options, const ClassifierRules& rules
 
 // The knobs of the command line with the control file's lines applied on
 // top; the file is read again at every call (a missing file adds nothing).
-StandinKnobs CurrentKnobs();
+// `controlText`, when given, receives the text that was applied.
+StandinKnobs CurrentKnobs(std::string* controlText = nullptr);
+
+// Tells a test that the ports are open or closed as `controlText` (the
+// control file's text, from CurrentKnobs) says: writes it to
+// STATE/control.applied, replacing the file whole, when it differs from
+// the text acknowledged last. A test that changes the control file waits
+// for its text there instead of for a time.
+void AcknowledgeControlText(const std::string& controlText);
 
 const StandinOptions& Options();
 const ClassifierRules& Rules();

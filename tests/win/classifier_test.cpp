@@ -16,6 +16,7 @@
 
 #include "plugin/resource.h"
 #include "standins/host/host.h"
+#include "tests/win/dialog_driver.h"
 
 namespace {
 
@@ -89,9 +90,10 @@ std::string Targets(const std::vector<Request> &requests)
 }
 
 // Replaces the stand-in's knobs (lines "NAME VALUE"); "" restores them.
+// Returns once the stand-in has applied them.
 void SetKnobs(const std::string &lines)
 {
-    std::ofstream(Popfile().state + "\\control", std::ios::binary) << lines;
+    SetStandinKnobs(lines);
 }
 
 // Windows path of a small memory file system that holds the mailbox, or ""
@@ -531,7 +533,7 @@ std::string KnownView()
         std::ofstream(Popfile().spool + "\\0000-known.eml", std::ios::binary)
             << "From: a@example.com\r\nSubject: hello\r\n\r\nbody\r\n";
         EXPECT_EQ(HostRetrieve(FolderWindow()), 1);
-        HostPumpFor(500);
+        HostPumpPending(); // a filing command the retrieval posted
         EmptyFolder("郵便受け");
     }
     std::string records = HistoryRecords();
@@ -665,6 +667,16 @@ void ClearUrlInSetupDialog()
     EXPECT_EQ(IniUrl(), "");
 }
 
+// Writes `url` into the settings file by hand, as a user with an editor
+// would, and has the plug-in read the file again through the setup
+// dialog's reload button.
+void EditUrlByHand(const std::string &url)
+{
+    WritePrivateProfileStringA("Setup", "URL", url.c_str(), IniPath().c_str());
+    HostDriveDialog({{HostDialogStep::Click, IDC_RELOAD, ""}});
+    HostRunSetup(FolderWindow());
+}
+
 struct UntoldRow {
     const char *label;
     std::string link;                // the message's link header
@@ -673,6 +685,50 @@ struct UntoldRow {
     std::string targets;             // the requests of the correction
     const char *cause;               // the box's line that says why
 };
+
+// One row of the test below: a correction of a spam message to work while
+// the row's cause holds. A function of its own, so that a failed ASSERT
+// ends the row and the next rows still run.
+void CheckUntoldRow(const UntoldRow &row)
+{
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    EmptyFolder("仕事");
+    ShowMessage("X-Text-Classification: spam\n" + row.link);
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    if (row.makeCause)
+        row.makeCause();
+    SetKnobs(row.knobs);
+    std::string records = HistoryRecords();
+    size_t requestsBefore = Requests().size();
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+    SetKnobs("");
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), row.targets);
+    EXPECT_EQ(HistoryRecords(), records);
+
+    std::string moved = OnlyMessageIn("仕事");
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    std::vector<HostEvent> all = HostEvents();
+    std::vector<size_t> boxes, moves;
+    for (size_t i = events; i < all.size(); ++i) {
+        if (all[i].kind == "box")
+            boxes.push_back(i);
+        if (all[i].kind == "move")
+            moves.push_back(i);
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_GT(boxes[0], moves[0]) << "the box comes after the refile";
+    const HostEvent &box = all[boxes[0]];
+    printf("box (%s):\n%s\n", row.label, box.text.c_str());
+    EXPECT_EQ(box.raw.rfind("POPFileにこの訂正を伝えられませんでした。\n", 0), 0u) << box.text;
+    EXPECT_NE(box.raw.find(std::string("\n") + row.cause + "\n"), std::string::npos) << box.text;
+    EXPECT_EQ(box.extra, "Sortella");
+    EXPECT_EQ(box.flags, (DWORD)(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(box.window, FolderWindow());
+}
 
 // Each cause of a correction that POPFile did not take gives one box, owned
 // by the command's window, after the local relabel and refile; nothing is
@@ -689,6 +745,9 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
     const UntoldRow rows[] = {
         {"no URL", https, "", ClearUrlInSetupDialog, "",
          "POPFileのURLが設定されていないか、正しくありません。"},
+        {"a blank in a URL edited by hand", https, "",
+         [] { EditUrlByHand("http://127.0.0.1:" + Popfile().port + "/a b/"); }, "",
+         "POPFileのURLが設定されていないか、正しくありません。"},
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
          "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
         {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
@@ -700,45 +759,7 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
     };
     for (const UntoldRow &row : rows) {
         SCOPED_TRACE(row.label);
-        StartPlugin(Popfile().base);
-        EmptyFolder("郵便受け");
-        EmptyFolder("仕事");
-        ShowMessage("X-Text-Classification: spam\n" + row.link);
-        HMENU menu = HostBuildFolderMenu(FolderWindow());
-        if (row.makeCause)
-            row.makeCause();
-        SetKnobs(row.knobs);
-        HostPumpFor(200); // the stand-in reads its control file every 50 ms
-        std::string records = HistoryRecords();
-        size_t requestsBefore = Requests().size();
-        size_t events = HostEvents().size();
-        ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
-        SetKnobs("");
-        HostPumpFor(200);
-        EXPECT_EQ(Targets(RequestsSince(requestsBefore)), row.targets);
-        EXPECT_EQ(HistoryRecords(), records);
-
-        std::string moved = OnlyMessageIn("仕事");
-        ASSERT_FALSE(moved.empty());
-        EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
-        std::vector<HostEvent> all = HostEvents();
-        std::vector<size_t> boxes, moves;
-        for (size_t i = events; i < all.size(); ++i) {
-            if (all[i].kind == "box")
-                boxes.push_back(i);
-            if (all[i].kind == "move")
-                moves.push_back(i);
-        }
-        ASSERT_EQ(boxes.size(), 1u);
-        ASSERT_EQ(moves.size(), 1u);
-        EXPECT_GT(boxes[0], moves[0]) << "the box comes after the refile";
-        const HostEvent &box = all[boxes[0]];
-        printf("box (%s):\n%s\n", row.label, box.text.c_str());
-        EXPECT_EQ(box.raw.rfind("POPFileにこの訂正を伝えられませんでした。\n", 0), 0u) << box.text;
-        EXPECT_NE(box.raw.find(std::string("\n") + row.cause + "\n"), std::string::npos) << box.text;
-        EXPECT_EQ(box.extra, "Sortella");
-        EXPECT_EQ(box.flags, (DWORD)(MB_OK | MB_ICONEXCLAMATION));
-        EXPECT_EQ(box.window, FolderWindow());
+        CheckUntoldRow(row);
     }
     EmptyFolder("仕事");
 }
@@ -796,7 +817,6 @@ TEST(ClassifierReclassify, BucketIsTheOneTheItemNamed)
     ASSERT_EQ(items.size(), 2u);
     // The list becomes work, spam, inbox: "work" was the third item.
     SetKnobs("bucket-order reversed\n");
-    HostPumpFor(200);
     size_t requestsBefore = Requests().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), items[0].submenu, {"バケツの再取得"}), 0u);
     SetKnobs("");

@@ -320,6 +320,9 @@ void SetStandinKnobs(const std::string &lines)
         CloseHandle(file);
         MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
-    // The stand-in reads the file every 50 ms of its accept loop.
-    HostPumpFor(300);
+    // The stand-in copies the text it applied once its ports are as the
+    // text says; the bound only ends a wait that would never end.
+    std::string applied = StateFile("control.applied");
+    if (!HostPumpUntil([&] { return HostReadFile(applied) == lines; }, 30000))
+        ADD_FAILURE() << "the stand-in did not apply its knobs:\n" << lines;
 }

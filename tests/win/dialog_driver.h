@@ -68,5 +68,5 @@ std::vector<std::string> StandinHttpTargets(void);
 int StandinPop3Connections(void);
 // Replaces its control file with `lines` (knobs such as "pop3-delay never");
 // "" removes the file, which brings every knob back to its start value.
-// Waits until the stand-in has surely read the file again.
+// Waits until the stand-in has applied the file's text.
 void SetStandinKnobs(const std::string &lines);

@@ -310,7 +310,8 @@ TEST_F(HostTest, TimerCallbackThatIsDoneIsNotCalledAgain)
 {
     ticks = 0;
     DWORD id = APASetTimer(20, TickOnce, 0);
-    HostPumpFor(300);
+    ASSERT_TRUE(HostPumpUntil([] { return ticks > 0; }, 30000));
+    HostPumpFor(300); // ten more periods: no second call
     EXPECT_EQ(ticks, 1);
     EXPECT_EQ(APAKillTimer(id), 1u);
 }

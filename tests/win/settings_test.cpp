@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "mailstore/file_ops.h"
 #include "mailstore/mailbox.h"
 #include "standins/host/host.h"
 #include "plugin/host_services.h"
@@ -319,6 +320,53 @@ TEST_F(MailboxTest, ExternalEditorDefaultsToNotepad)
     WritePrivateProfileStringA(NULL, NULL, NULL, (mailbox + "mailbox.ini").c_str());
     ReadExternalEditor(sizeof editor, editor);
     EXPECT_STREQ(editor, "C:\\tools\\edit.exe");
+}
+
+std::string FileText(const std::string &path)
+{
+    std::string text;
+    if (FILE *file = fopen(path.c_str(), "rb")) {
+        char chunk[256];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+            text.append(chunk, got);
+        fclose(file);
+    }
+    return text;
+}
+
+// A replacement whose data cannot be flushed (another program holds it open
+// for reading, sharing reading and deleting but not writing) does not take
+// the target's place: renamed unflushed, a power cut could leave the
+// message's name on contents never written. Such a handle does not stop
+// the rename itself, as the first step shows.
+TEST_F(MailboxTest, ReplaceWaitsForTheReplacementsDataOnDisk)
+{
+    const std::string target = mailbox + "replace-target.PWK";
+    const std::string replacement = mailbox + "replace-target.TMP";
+    const std::string moved = mailbox + "replace-moved.TMP";
+    auto holdForReading = [](const std::string &path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    };
+    WriteFile(replacement, "new\n");
+    HANDLE held = holdForReading(replacement);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(MoveFileExA(replacement.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExA(moved.c_str(), replacement.c_str(), MOVEFILE_REPLACE_EXISTING));
+    CloseHandle(held);
+
+    WriteFile(target, "old\n");
+    held = holdForReading(replacement);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReplaceFileInOneStep(replacement.c_str(), target.c_str()), -1);
+    EXPECT_EQ(FileText(target), "old\n");
+    EXPECT_EQ(FileText(replacement), "new\n");
+    CloseHandle(held);
+    EXPECT_EQ(ReplaceFileInOneStep(replacement.c_str(), target.c_str()), 0);
+    EXPECT_EQ(FileText(target), "new\n");
+    EXPECT_EQ(GetFileAttributesA(replacement.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(target.c_str());
 }
 
 TEST_F(MailboxTest, WindowMessagePathOfViewsAndFolders)

@@ -39,7 +39,7 @@ work=$(mktemp -d /tmp/sortella-classifier.XXXXXX)
 mkdir -p "$work/spool" "$work/state"
 key=0f5e2a7c9b3d41e8a6c2d0b9e7f13a54
 "$standin" --pop3-port 0 --http-port 0 --spool "$work/spool" --state-dir "$work/state" \
-    --classifier "$classifier" --key "$key" "${popfile_standin_wine_flags[@]}" >"$work/ports" 2>"$work/standin.err" &
+    --classifier "$classifier" --key "$key" >"$work/ports" 2>"$work/standin.err" &
 pid=$!
 small_disk=""
 if [ "${SORTELLA_MOUNT_SMALL_DISK:-0}" = 1 ]; then

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <unistd.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -136,7 +137,7 @@ TEST_F(KnobsTest, SlowAnswersWaitBeforeResponding)
 // changes only the pace, not the bytes.
 TEST_F(KnobsTest, FloodAndTrickleKeepThePageAndItsLength)
 {
-    Start({"--http-keep-alive", "off"});
+    Start();
     std::string page = BodyOf(HttpGet(run.httpPort, "/buckets"));
     WriteTextFile(ControlPath(), "http-flood-bytes 100000\n");
     std::string flooded = HttpGet(run.httpPort, "/buckets");
@@ -183,6 +184,39 @@ TEST_F(KnobsTest, PortsOpenAfterTheirDelay)
     std::remove(ControlPath().c_str());
     EXPECT_TRUE(WaitUntil([&]() { return PortAccepts(run.pop3Port); }, 5000)) << "delay from the flag again";
     EXPECT_TRUE(WaitUntil([&]() { return !PortAccepts(run.httpPort); }, 5000));
+}
+
+// A port closed by its delay knob is POPFile stopped: the connections it
+// accepted end too, a kept-alive one included, and the control file's
+// text is acknowledged once the ports are as it says.
+TEST_F(KnobsTest, ClosedPortEndsTheConnectionsItAccepted)
+{
+    Start({"--http-keep-alive", "on"});
+    int kept = ConnectTo(run.httpPort);
+    ASSERT_GE(kept, 0);
+    const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_TRUE(SendText(kept, request));
+    std::string answer;
+    while (answer.find("</html>\n") == std::string::npos) {
+        char chunk[4096];
+        ssize_t got = recv(kept, chunk, sizeof chunk, 0);
+        ASSERT_GT(got, 0);
+        answer.append(chunk, static_cast<size_t>(got));
+    }
+    ASSERT_NE(std::string::npos, answer.find("Connection: keep-alive\r\n"));
+    Pop3Client session;
+    ASSERT_TRUE(Pop3Login(&session, run.pop3Port));
+
+    const std::string stopped = "http-delay never\npop3-delay never\n";
+    WriteTextFile(ControlPath(), stopped);
+    ASSERT_TRUE(WaitUntil([&]() { return ReadTextFile(run.stateDir + "/control.applied") == stopped; }, 5000));
+    EXPECT_FALSE(PortAccepts(run.httpPort));
+    EXPECT_FALSE(PortAccepts(run.pop3Port));
+    SendText(kept, request); // may fail already: the connection is gone
+    EXPECT_EQ("", ReceiveUntilClose(kept)) << "a kept connection is not served after the stop";
+    close(kept);
+    EXPECT_EQ("", Pop3Command(&session, "NOOP")) << "the POP3 session ended";
+    Pop3Close(&session);
 }
 
 TEST_F(KnobsTest, LinkBaseKnobChangesTheLinkHeader)

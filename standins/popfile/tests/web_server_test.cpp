@@ -133,7 +133,7 @@ TEST_F(WebServerTest, MessageLinkRedirectsWhileTheMessageIsInTheHistory)
 
 TEST_F(WebServerTest, RequestLogHoldsEachRequestByteForByte)
 {
-    Start();
+    Start({"--http-keep-alive", "on"});
     // Two requests in one write on a kept-alive connection, the second with
     // a body, odd header spelling and no Content-Type, as WinInet sends it.
     std::string first = "GET /buckets HTTP/1.1\r\nUser-Agent: sortella\r\nHost: 127.0.0.1\r\n"
@@ -238,7 +238,7 @@ TEST_F(WebServerTest, BadRequestsGetAnErrorAndTheServerGoesOn)
 
 TEST_F(WebServerTest, KeptAliveConnectionServesSeveralRequests)
 {
-    Start();
+    Start({"--http-keep-alive", "on"});
     int fd = ConnectTo(run.httpPort);
     ASSERT_GE(fd, 0);
     std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -261,9 +261,10 @@ TEST_F(WebServerTest, KeptAliveConnectionServesSeveralRequests)
 
 namespace {
 
-TEST_F(WebServerTest, KeepAliveOffClosesAfterEachAnswer)
+// POPFile's way, the default: one answer per connection.
+TEST_F(WebServerTest, EachAnswerClosesItsConnection)
 {
-    Start({"--http-keep-alive", "off"});
+    Start();
     int fd = ConnectTo(run.httpPort);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(SendText(fd, "GET / HTTP/1.1\r\nHost: x\r\n\r\nGET / HTTP/1.1\r\nHost: x\r\n\r\n"));
