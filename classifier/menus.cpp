@@ -100,12 +100,23 @@ int AppendNotice(HMENU menu, const char *text)
     return AppendItem(menu, item);
 }
 
+// Appends a separator and the command "バケツの再取得".
+void AppendRefreshItem(HMENU submenu)
+{
+    AppendSeparator(submenu);
+    DWORD id = Host.APARegistCallback(OnRefreshBuckets, 0);
+    AppendCommandItem(submenu, id, kRefreshLabel);
+}
+
 // Fills the new, empty correction submenu for the message shown in
 // `window` (isView 0: folder window, 1: view window): one radio item per
 // bucket (the message's own bucket checked, names compared exactly), a
 // separator and "バケツの再取得"; or one of the two notice items when the
 // message has no verdict or no bucket list can be had. Fetches the bucket
-// page only while the list is empty.
+// page only while the list is empty. While POPFile's server is left alone
+// after a failed connect, the notice comes with the separator and
+// "バケツの再取得", so that a user who has just started POPFile need not
+// wait for the next try.
 void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
 {
     char *path = CurrentMessagePath(window, isView);
@@ -127,6 +138,8 @@ void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
     if (BucketList.bucketCount < 1) {
         AppendNotice(submenu, kNoBucketsNotice);
         free(bucket);
+        if (HttpServerResting(PluginSettings.URL.c_str()))
+            AppendRefreshItem(submenu);
         return;
     }
     for (int i = 0; i < BucketList.bucketCount; ++i) {
@@ -137,9 +150,7 @@ void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
         AppendBucketItem(submenu, id, name, strcmp(name, bucket) == 0);
     }
     free(bucket);
-    AppendSeparator(submenu);
-    DWORD id = Host.APARegistCallback(OnRefreshBuckets, 0);
-    AppendCommandItem(submenu, id, kRefreshLabel);
+    AppendRefreshItem(submenu);
 }
 
 // Appends the correction submenu for `bucket`. Returns the insertion's

@@ -2,13 +2,15 @@
 // creation and, when it does not answer, a small modal dialog (template
 // 103) that probes again on every tick of a host timer until the proxy
 // accepts a connection or the user cancels.
-#include <winsock2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "classifier/http_wire.h"
+#include "classifier/net.h"
 #include "classifier/startup_wait.h"
 #include "plugin/host_guard.h"
 #include "plugin/host_services.h"
@@ -24,14 +26,13 @@ int WaitArmed;
 const DWORD kProbePeriod = 100; // in the host's timer unit
 const size_t kFileNameExtra = 30; // room for "account.ini" and its NUL
 const int kProfileValueSize = 512;
-const WORD kSocketsVersion = 0x0101; // Windows Sockets 1.1
 
-// How long one probe waits for the proxy to accept, in ms. It blocks the
-// host's thread (the wait dialog does not respond meanwhile), so it stays
-// under a second; a POPFile that runs accepts within milliseconds, on
-// this machine or across a LAN, and one that is not ready is probed again
-// at the next tick.
-const long kConnectWaitMs = 800;
+// How long the first probe, at the folder window's creation, waits for the
+// proxy to accept, in ms, before the wait dialog is shown: a POPFile that
+// runs accepts within milliseconds, on this machine or across a LAN. The
+// ticks of the dialog do not wait at all; an attempt under way is looked
+// at again at the next tick.
+const uint32_t kConnectWaitMs = 800;
 
 // What the probes remember for the whole process; all of it belongs to the
 // account of the folder window for which it was first read.
@@ -82,126 +83,85 @@ int ReadProxyEndpoint(char *host, HWND window)
     return port;
 }
 
-// 1 when Windows Sockets started with exactly version 1.1; the caller then
-// owes one WSACleanup. 0 otherwise, with nothing left to clean up.
-int InitSockets(void)
-{
-    WSADATA data;
-    if (WSAStartup(kSocketsVersion, &data) != 0)
-        return 0;
-    if (LOBYTE(data.wVersion) != 1 || HIBYTE(data.wVersion) != 1) {
-        WSACleanup();
-        return 0;
-    }
-    return 1;
-}
-
-// Fills the IPv4 address of `host`: a dotted address as it is, otherwise
-// the first address the name resolves to. 0 when it does not resolve.
-int ResolveHost(const char *host, in_addr *address)
-{
-    unsigned long dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        address->s_addr = dotted;
-        return 1;
-    }
-    hostent *entry = gethostbyname(host);
-    if (!entry || entry->h_addrtype != AF_INET || entry->h_length != sizeof *address ||
-        !entry->h_addr_list || !entry->h_addr_list[0])
-        return 0;
-    memcpy(address, entry->h_addr_list[0], sizeof *address);
-    return 1;
-}
-
 // The proxy's address, looked up once per process: a name lookup blocks
 // the host's thread for as long as the resolver takes (seconds when a DNS
 // server does not answer), which a tick of the wait may not. A name that
 // did not resolve stays unresolved for the process. `host` is ProxyHost,
-// which does not change once read.
+// which does not change once read. Needs NetStart.
 int ProxyAddressState; // 0: not looked up yet; 1: ProxyAddress holds it; -1: does not resolve
-in_addr ProxyAddress;
+uint32_t ProxyAddress;
 
-int ResolveProxyOnce(const char *host, in_addr *address)
+int ResolveProxyOnce(const char *host, uint32_t *address)
 {
-    if (ProxyAddressState == 0)
-        ProxyAddressState = ResolveHost(host, &ProxyAddress) ? 1 : -1;
+    if (ProxyAddressState == 0) {
+        bool found = NumericIpv4Host(host, &ProxyAddress) == 0 || NetLookupIpv4(host, &ProxyAddress) == 0;
+        ProxyAddressState = found ? 1 : -1;
+    }
     *address = ProxyAddress;
     return ProxyAddressState == 1;
 }
 
-// 1 when the non-blocking connect on `probe` has ended within `waitMs`,
-// with `*connected` telling how; 0 when it is still under way.
-int ConnectEnded(SOCKET probe, long waitMs, bool *connected)
-{
-    fd_set writable, failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(probe, &writable);
-    FD_SET(probe, &failed);
-    timeval wait = {waitMs / 1000, (waitMs % 1000) * 1000};
-    int ready = select(0, NULL, &writable, &failed, &wait);
-    if (ready == 0)
-        return 0;
-    int error = 1;
-    int length = sizeof error;
-    if (ready > 0 && FD_ISSET(probe, &writable) && !FD_ISSET(probe, &failed))
-        getsockopt(probe, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &length);
-    *connected = error == 0;
-    return 1;
-}
+// The probe's connection while its attempt is under way, kept from one
+// tick to the next, so that a tick only looks at it: a refused connect to
+// a loopback port takes Windows about 2 s (it tries again after the
+// reset), and a silent address far longer. NoNetSocket when none.
+NetSocket PendingProbe = NoNetSocket;
+uint32_t PendingSince; // NetNowMs() when its attempt began
 
-// Connects `probe` to `address` and waits up to kConnectWaitMs for the
-// outcome: 0 connected, -1 failed or not yet accepted. An address that
-// does not answer (a switched-off machine) thus holds the host for less
-// than a second per tick instead of the system's connection time-out; a
-// completion notice lost by the sockets layer (seen under Wine) costs one
-// tick, as the next probe asks a new socket.
-int ConnectAndWait(SOCKET probe, const sockaddr_in &address)
+// An attempt under way longer than this (ms) is given up and a new one
+// begun: a completion notice that the sockets layer lost (seen under
+// Wine) must not stall the wait for good.
+const uint32_t kAttemptMs = 5000;
+
+void DropPendingProbe(void)
 {
-    u_long nonBlocking = 1;
-    if (probe == INVALID_SOCKET || ioctlsocket(probe, FIONBIO, &nonBlocking) != 0)
-        return -1;
-    if (connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
-        return 0;
-    if (WSAGetLastError() != WSAEWOULDBLOCK)
-        return -1;
-    bool connected = false;
-    if (!ConnectEnded(probe, kConnectWaitMs, &connected))
-        return -1;
-    return connected ? 0 : -1;
+    if (PendingProbe == NoNetSocket)
+        return;
+    NetClose(PendingProbe, 1);
+    PendingProbe = NoNetSocket;
+    NetStop();
 }
 
 // A bare TCP connection to `host` (dotted IPv4 address or host name, a
 // Shift_JIS text, looked up once per process) at the low 16 bits of
-// `port`; nothing is sent. 0:
-// connected; -1: the connection failed; -2: Windows Sockets 1.1 unusable or
-// the host name does not resolve.
-int TryConnect(const char *host, int port)
+// `port`; nothing is sent. Starts an attempt when none is under way and
+// waits up to `waitMs` for its outcome. 0: connected; -1: the connection
+// failed or is still under way (it is then kept for the next call); -2:
+// Windows Sockets 1.1 unusable or the host name does not resolve.
+int TryConnect(const char *host, int port, uint32_t waitMs)
 {
-    if (!InitSockets())
-        return -2;
-    sockaddr_in address;
-    memset(&address, 0, sizeof address);
-    if (!ResolveProxyOnce(host, &address.sin_addr)) {
-        WSACleanup();
-        return -2;
+    if (PendingProbe != NoNetSocket && NetNowMs() - PendingSince > kAttemptMs)
+        DropPendingProbe();
+    if (PendingProbe == NoNetSocket) {
+        if (NetStart() != 0)
+            return -2;
+        uint32_t address = 0;
+        if (!ResolveProxyOnce(host, &address)) {
+            NetStop();
+            return -2;
+        }
+        // A socket that cannot be made fails its connect as well: the
+        // proxy then counts as not ready, not as unprobeable.
+        PendingProbe = NetConnectStart(address, static_cast<uint16_t>(port & 0xFFFF));
+        PendingSince = NetNowMs();
+        if (PendingProbe == NoNetSocket) {
+            NetStop();
+            return -1;
+        }
     }
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port & 0xFFFF));
-    // A socket that cannot be made fails its connect as well: the proxy
-    // then counts as not ready, not as unprobeable.
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-    int result = ConnectAndWait(probe, address);
-    closesocket(probe);
-    WSACleanup();
-    return result;
+    int connected = NetAwaitConnected(PendingProbe, waitMs);
+    if (connected == 0)
+        return -1;
+    DropPendingProbe();
+    return connected == 1 ? 0 : -1;
 }
 
-// One probe of the proxy. `folderWindow` names the account; 0 keeps the
-// one remembered from an earlier call. 1: go ahead (the proxy accepts, or
-// the account says not to probe, or it cannot be probed); 0: the proxy
-// does not accept connections yet.
-int ProbeClassifier(HWND folderWindow)
+// One probe of the proxy, waiting up to `waitMs` for an answer.
+// `folderWindow` names the account; 0 keeps the one remembered from an
+// earlier call. 1: go ahead (the proxy accepts, or the account says not to
+// probe, or it cannot be probed); 0: the proxy does not accept connections
+// yet.
+int ProbeClassifier(HWND folderWindow, uint32_t waitMs)
 {
     if (folderWindow)
         FolderWindow = folderWindow;
@@ -214,7 +174,7 @@ int ProbeClassifier(HWND folderWindow)
         ProxyPort = ReadProxyEndpoint(ProxyHost, FolderWindow);
     if (ProxyPort <= 0)
         return 1;
-    return TryConnect(ProxyHost, ProxyPort) == -1 ? 0 : 1;
+    return TryConnect(ProxyHost, ProxyPort, waitMs) == -1 ? 0 : 1;
 }
 
 // Asks the wait dialog to close; 0 when no dialog is up to receive it.
@@ -226,11 +186,12 @@ int CloseWaitDialog(void)
 }
 
 // Host timer callback: 1 while POPFile is not ready, 0 once the dialog has
-// been asked to close. A probe blocks for less than a second.
+// been asked to close. A tick only looks at the probe's connection, so
+// that the dialog answers the user at once.
 DWORD WINAPI WaitTimerProc(DWORD, DWORD)
 {
     return GuardHostCall<DWORD>(1, [] {
-        if (ProbeClassifier(NULL) != 1)
+        if (ProbeClassifier(NULL, 0) != 1)
             return 1;
         // Before the dialog exists there is nothing to close: keep ticking.
         return CloseWaitDialog() ? 0 : 1;
@@ -268,7 +229,7 @@ DWORD RunStartupWait(HINSTANCE instance, HWND folderWindow)
 {
     if (!WaitArmed)
         return 0;
-    if (ProbeClassifier(folderWindow) == 1)
+    if (ProbeClassifier(folderWindow, kConnectWaitMs) == 1)
         return 1; // still armed: the next folder window probes again
     // Cleared first, so a folder window created during the wait (its
     // APCFolderCreate runs inside the dialog's loop) does not wait again.
@@ -277,5 +238,6 @@ DWORD RunStartupWait(HINSTANCE instance, HWND folderWindow)
     // No owner window: the folder window is still being created.
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), NULL, WaitDialogProc, 0);
     WaitDialog = NULL;
+    DropPendingProbe(); // the user ended the wait during an attempt
     return Host.APAKillTimer(timer);
 }

@@ -84,6 +84,8 @@ void RefreshBuckets(int force)
         if (!force)
             return; // fetched once per run
         ClearBucketNames();
+    } else if (!force && HttpServerResting(PluginSettings.URL.c_str())) {
+        return; // every right click would wait for the connect again
     }
     std::string page;
     std::string url = PluginSettings.URL + "buckets";

@@ -31,14 +31,13 @@ const char *FetchUiKey(const char *baseUrl);
 // the front page came whole (a non-empty body shorter than HttpPageLimit):
 // false when POPFile could not be reached or did not answer, and when
 // what answered sent a page too long to be POPFile's. The caller then asks
-// nothing more of that server: closing an exchange whose answer was left
-// unread makes WinInet read out the rest of it, for as long as the server
-// keeps sending, so each further request to a flood would hold the host
-// again.
+// nothing more of that server: it is not POPFile, and each further request
+// would cost the user's action more of its budget.
 const char *FetchUiKeyTelling(const char *baseUrl, bool *answered);
 
 // Fetches the page "buckets" under the URL setting when the list is empty,
 // or, with `force` non-zero, discards the names and fetches again. Does
-// nothing while the URL setting is empty or not clean (IsCleanBaseUrl). A
-// failed fetch leaves the list empty.
+// nothing while the URL setting is empty or not clean (IsCleanBaseUrl),
+// nor, without `force`, while a connect to its server failed a short while
+// ago (HttpServerResting). A failed fetch leaves the list empty.
 void RefreshBuckets(int force);

@@ -22,6 +22,8 @@ add_executable(core_tests
     tests/core/encoded_words_test.cpp
     tests/core/header_reader_test.cpp
     tests/core/header_rewrite_test.cpp
+    tests/core/http_client_test.cpp
+    tests/core/http_wire_test.cpp
     tests/core/links_test.cpp
     tests/core/menu_choices_test.cpp
     tests/core/message_paths_test.cpp

@@ -8,7 +8,6 @@ set(SORTELLA_WIN_SOURCES
     mailstore/mailbox.cpp
     filing/receive_filter.cpp
     filing/filing_command.cpp
-    classifier/http.cpp
     classifier/web_state.cpp
     classifier/reclassify.cpp
     classifier/menus.cpp
@@ -24,7 +23,7 @@ add_library(sortella_impl STATIC ${SORTELLA_CORE_SOURCES} ${SORTELLA_CORE_WIN_SO
 target_include_directories(sortella_impl PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(sortella_impl PUBLIC ${SJIS_FLAGS} -Wall -Wextra)
 target_compile_definitions(sortella_impl PUBLIC WINVER=0x0501 _WIN32_WINNT=0x0501)
-target_link_libraries(sortella_impl PUBLIC wininet ws2_32 shell32 user32 kernel32)
+target_link_libraries(sortella_impl PUBLIC ws2_32 shell32 user32 kernel32)
 
 # The version texts come from the project's version; the version resource
 # writes version M.NN as M, 0, N, N (0.10 is 0, 0, 1, 0).

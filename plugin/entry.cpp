@@ -79,6 +79,7 @@ __declspec(dllexport) DWORD WINAPI APCStartUp(DWORD)
     GuardHostCall([] {
         FilingCommandId = Host.APARegistCallback(FilingCommand, 0);
         ResetBucketList();
+        ForgetHttpMemory();
         LoadSettings();
         if (PluginSettings.CheckConnect)
             ArmStartupWait();

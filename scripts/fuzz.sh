@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh [seconds per target] [target ...]
 #
 # Targets: read_header_line read_unfolded_header read_message_headers
-# decode_encoded_words rewrite_header page_scanners summary_text (all by
+# decode_encoded_words rewrite_header page_scanners summary_text
+# http_answer (all by
 # default); 10 seconds each by default. Every input must finish within 2
 # seconds: a step that is not linear in the input's length shows up as a
 # time-out on the large seeds of the page and summary targets. New inputs
@@ -17,7 +18,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
 [ $# -gt 0 ] && shift
-targets=${*:-read_header_line read_unfolded_header read_message_headers decode_encoded_words rewrite_header page_scanners summary_text}
+targets=${*:-read_header_line read_unfolded_header read_message_headers decode_encoded_words rewrite_header page_scanners summary_text http_answer}
 build=build/fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" >/dev/null
@@ -39,7 +40,7 @@ for target in $targets; do
     # Page and header texts of a few hundred KB arrive from senders and web
     # pages; the file readers stop at the header block's end.
     case $target in
-        page_scanners | summary_text) max_len=262144 ;;
+        page_scanners | summary_text | http_answer) max_len=262144 ;;
         *) max_len=16384 ;;
     esac
     echo "== $target: ${seconds}s"

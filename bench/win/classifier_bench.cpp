@@ -1,14 +1,16 @@
 // How long each user action that talks to POPFile holds the host's thread,
 // and how much the host's memory grows meanwhile, when POPFile answers
-// well, never answers, trickles its answer a byte per second, or floods it
-// (32 MB). Runs in the host stand-in beside the POPFile stand-in that
+// well, never answers, trickles its headers or its body, floods it, or
+// never ends it. Runs in the host stand-in beside the POPFile stand-in that
 // tests/win/with_popfile_standin.sh starts; the case is the stand-in's knob
 // lines, set through its control file for the action alone. Prints one
 // line per action and one for the memory; it is not a test.
 //
 //   classifier_bench.exe [--menu-only] CASE...
 //
-// CASE is answers, never, trickle or flood, or never60 (answers after 60 s:
+// CASE is answers, never, trickle (the body a byte a second), headers (the
+// headers a byte every 250 ms), flood (32 MB), flood256 (256 MB with its
+// length), chunks (an endless chunked answer), or never60 (answers after 60 s:
 // for a plug-in that would otherwise wait the stand-in's ten minutes);
 // --menu-only measures the first action (the menu set-up) only, for a
 // plug-in that may not return from it. The cases run in the order given;
@@ -56,8 +58,14 @@ std::string KnobsOfCase(const std::string &name)
         return "http-slow-ms 60000\n";
     if (name == "trickle")
         return "http-trickle-ms 1000\n"; // headers, then a byte per second
+    if (name == "headers")
+        return "http-header-trickle-ms 250\n"; // status line and headers a byte per 250 ms
     if (name == "flood")
         return "http-flood-bytes 33554432\n"; // 32 MB of bucket links
+    if (name == "flood256")
+        return "http-flood-bytes 268435456\n"; // 256 MB, its length announced
+    if (name == "chunks")
+        return "http-endless-chunks on\n"; // a chunked answer that never ends
     return "";
 }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What each user action that talks to POPFile costs the host under Wine:
 # classifier_bench.exe beside a fresh POPFile stand-in, the cases answers,
-# flood, trickle and never in one process, then (with DLL) another build of
-# sortella.dll, e.g. of an earlier commit, for its menu set-up alone in the
-# cases flood, never60 and trickle. Not a test.
+# flood, trickle, never, headers, chunks and flood256 in one process, then
+# (with DLL) another build of sortella.dll, e.g. of an earlier commit, for
+# its menu set-up alone in the cases flood, never60 and trickle, or for the
+# arguments that SORTELLA_BENCH_BEFORE_CASES gives. Not a test.
 #
 #   bash bench/win/classifier_bench.sh [DLL]
 #
@@ -37,11 +38,12 @@ run_bench() {
 }
 
 echo "== sortella.dll of build/win"
-run_bench build/win/bench/win/classifier answers flood trickle never
+run_bench build/win/bench/win/classifier answers flood trickle never headers chunks flood256
 if [ -n "$dll" ]; then
     echo "== $dll"
     other=$(mktemp -d /tmp/sortella-classifier-bench.XXXXXX)
     cp build/win/bench/win/classifier/classifier_bench.exe "$other/"
     cp "$dll" "$other/sortella.dll"
-    limit=${SORTELLA_BENCH_BEFORE_LIMIT:-480} run_bench "$other" --menu-only flood never60 trickle
+    # shellcheck disable=SC2086
+    limit=${SORTELLA_BENCH_BEFORE_LIMIT:-480} run_bench "$other" ${SORTELLA_BENCH_BEFORE_CASES:---menu-only flood never60 trickle}
 fi

@@ -6,22 +6,57 @@
 #include "web_pages.h"
 #include "web_routes.h"
 
+#include <cstdio>
 #include <sys/socket.h>
 
 namespace {
 
 const int IdleTimeoutMs = 10 * 1000;  // keep-alive and unfinished requests
 
+// The status line and headers of `response`, with its length or, when
+// `chunked`, a chunked transfer coding in its place.
+std::string ResponseHead(const HttpResponse& response, bool keepAlive, bool chunked)
+{
+    std::string length = chunked ? "Transfer-Encoding: chunked" : "Content-Length: " + std::to_string(response.body.size());
+    return "HTTP/1.1 " + std::to_string(response.status) + " " + StatusText(response.status) +
+           "\r\nServer: popfile-standin\r\nContent-Type: " + response.contentType + "\r\n" + length +
+           "\r\nCache-Control: no-store\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n" +
+           response.extraHeaders + "\r\n";
+}
+
 std::string ResponseText(const HttpResponse& response, bool keepAlive, bool headOnly)
 {
-    std::string text = "HTTP/1.1 " + std::to_string(response.status) + " " + StatusText(response.status) +
-                       "\r\nServer: popfile-standin\r\nContent-Type: " + response.contentType +
-                       "\r\nContent-Length: " + std::to_string(response.body.size()) +
-                       "\r\nCache-Control: no-store\r\nConnection: " + (keepAlive ? "keep-alive" : "close") +
-                       "\r\n" + response.extraHeaders + "\r\n";
+    std::string text = ResponseHead(response, keepAlive, false);
     if (!headOnly)
         text += response.body;
     return text;
+}
+
+// One chunk of the chunked transfer coding holding `data`.
+std::string Chunk(const std::string& data)
+{
+    char size[20];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    return size + data + "\r\n";
+}
+
+// Sends `head`, then the page as a first chunk, then chunks of bucket links
+// for as long as the peer takes them: an answer that never ends. Returns -1
+// (the connection ends) once the peer has gone or a stop was requested.
+int SendEndlessChunks(int fd, const std::string& head, const std::string& body)
+{
+    std::string first = head + Chunk(body);
+    if (SendAll(fd, first.data(), first.size()) != 0)
+        return -1;
+    for (long n = 1; !StopRequested(); ++n) {
+        std::string links;
+        while (links.size() < 4096)
+            links += "<a href=\"/buckets?showbucket=chunk" + std::to_string(n++) + "\">chunk</a>\n";
+        std::string chunk = Chunk(links);
+        if (SendAll(fd, chunk.data(), chunk.size()) != 0)
+            return -1;
+    }
+    return -1;
 }
 
 // Pads `body` with numbered bucket links ("flood1", "flood2", ...) up to
@@ -33,19 +68,29 @@ void FloodBody(std::string* body, size_t size)
     body->resize(size);
 }
 
-// Sends the headers of `text` at once and then its body one byte per
-// `ms`. Returns 0, or -1 when the peer went away or a stop was requested.
-int SendTrickling(int fd, const std::string& text, int ms)
+// Sends `size` bytes of `data` one byte per `ms`, or at once when `ms` is
+// 0. Returns 0, or -1 when the peer went away or a stop was requested.
+int SendPaced(int fd, const char* data, size_t size, int ms)
 {
-    size_t body = text.find("\r\n\r\n");
-    body = body == std::string::npos ? text.size() : body + 4;
-    if (SendAll(fd, text.data(), body) != 0)
-        return -1;
-    for (size_t i = body; i < text.size(); ++i) {
-        if (!PauseMs(ms) || SendAll(fd, text.data() + i, 1) != 0)
+    if (ms <= 0)
+        return SendAll(fd, data, size);
+    for (size_t i = 0; i < size; ++i) {
+        if (!PauseMs(ms) || SendAll(fd, data + i, 1) != 0)
             return -1;
     }
     return 0;
+}
+
+// Sends the headers of `text` one byte per `headerMs` and then its body one
+// byte per `bodyMs` (0: at once). Returns 0, or -1 when the peer went away
+// or a stop was requested.
+int SendTrickling(int fd, const std::string& text, int headerMs, int bodyMs)
+{
+    size_t body = text.find("\r\n\r\n");
+    body = body == std::string::npos ? text.size() : body + 4;
+    if (SendPaced(fd, text.data(), body, headerMs) != 0)
+        return -1;
+    return SendPaced(fd, text.data() + body, text.size() - body, bodyMs);
 }
 
 // Sends a response; with `knobs`, first pads, pauses and cuts it as they
@@ -62,8 +107,10 @@ int SendResponse(int fd, HttpResponse response, bool keepAlive, bool headOnly, c
             SendAll(fd, text.data(), static_cast<size_t>(knobs->httpCloseAfter));
             return -1;
         }
-        if (knobs->httpTrickleMs > 0)
-            return SendTrickling(fd, text, knobs->httpTrickleMs);
+        if (knobs->httpEndlessChunks && !headOnly)
+            return SendEndlessChunks(fd, ResponseHead(response, false, true), response.body);
+        if (knobs->httpTrickleMs > 0 || knobs->httpHeaderTrickleMs > 0)
+            return SendTrickling(fd, text, knobs->httpHeaderTrickleMs, knobs->httpTrickleMs);
     }
     return SendAll(fd, text.data(), text.size());
 }

@@ -149,6 +149,13 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
     } else if (name == "http-trickle-ms") {
         result = ReadLong(value, 0, 600000, &number);
         changed.httpTrickleMs = static_cast<int>(number);
+    } else if (name == "http-header-trickle-ms") {
+        result = ReadLong(value, 0, 600000, &number);
+        changed.httpHeaderTrickleMs = static_cast<int>(number);
+    } else if (name == "http-endless-chunks") {
+        if (value == "on") changed.httpEndlessChunks = true;
+        else if (value == "off") changed.httpEndlessChunks = false;
+        else result = -1;
     } else if (name == "http-flood-bytes") {
         result = ReadLong(value, 0, 1L << 30, &number);
         changed.httpFloodBytes = number;
@@ -242,7 +249,8 @@ const char* UsageText()
            "  --buckets-page normal|no-buckets|no-session\n"
            "  --status \"PATH CODE [page]\" | \"PATH drop\"   (repeatable)\n"
            "  --http-slow-ms N  --http-close-after N  --pop3-slow-ms N  --pop3-close-after N\n"
-           "  --http-trickle-ms N  --http-flood-bytes N\n"
+           "  --http-trickle-ms N  --http-header-trickle-ms N  --http-flood-bytes N\n"
+           "  --http-endless-chunks on|off\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
            "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n";

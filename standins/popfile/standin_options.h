@@ -37,6 +37,8 @@ struct StandinKnobs {
     int httpSlowMs = 0;        // pause before each HTTP response, in ms
     long httpCloseAfter = -1;  // cut each HTTP response after this many bytes; negative: never
     int httpTrickleMs = 0;     // after the headers, one byte of the body per this many ms; 0: at once
+    int httpHeaderTrickleMs = 0; // the status line and headers one byte per this many ms; 0: at once
+    bool httpEndlessChunks = false; // answers chunked, and the chunks never end
     long httpFloodBytes = 0;   // bodies padded with bucket links to this many bytes; 0: not padded
     // POPFile ends every connection after its answer ("Connection: close");
     // true keeps a connection open for the next request (HTTP/1.1 keep-alive).

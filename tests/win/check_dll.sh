@@ -18,7 +18,7 @@ expected=$(printf '%s\n' APCCleanUp APCFolderCreate APCFolderEndRetrieve APCFold
 check "exactly the ten plain exports" '[ "$exports" = "$expected" ]'
 
 imports=$(grep -E '^\s+DLL Name:' <<<"$dump" | awk '{print tolower($3)}' | sort -u)
-allowed='^(kernel32|user32|wininet|ws2_32|wsock32|shell32|msvcrt|advapi32|gdi32)\.dll$'
+allowed='^(kernel32|user32|ws2_32|shell32|msvcrt|advapi32|gdi32)\.dll$'
 check "only system imports ($(echo $imports))" '! grep -qvE "$allowed" <<<"$imports"'
 
 # "プラグインエラー" in Shift_JIS.

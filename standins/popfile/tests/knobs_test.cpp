@@ -147,6 +147,35 @@ TEST_F(KnobsTest, FloodAndTrickleKeepThePageAndItsLength)
     EXPECT_NE(std::string::npos, BodyOf(flooded).find("showbucket=flood1\""));
     WriteTextFile(ControlPath(), "http-trickle-ms 1\n");
     EXPECT_EQ(page, BodyOf(HttpGet(run.httpPort, "/buckets")));
+    WriteTextFile(ControlPath(), "http-header-trickle-ms 1\n");
+    EXPECT_EQ(page, BodyOf(HttpGet(run.httpPort, "/buckets")));
+}
+
+// Endless chunks: a chunked answer whose first chunk is the page and whose
+// further chunks go on for as long as the client reads.
+TEST_F(KnobsTest, EndlessChunksBeginWithThePage)
+{
+    Start({"--http-endless-chunks", "on"});
+    int fd = ConnectTo(run.httpPort);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendText(fd, "GET /buckets HTTP/1.0\r\n\r\n"));
+    std::string answer;
+    char chunk[65536];
+    while (answer.size() < 1000000) {
+        ssize_t got = recv(fd, chunk, sizeof chunk, 0);
+        ASSERT_GT(got, 0) << "the answer ended after " << answer.size() << " bytes";
+        answer.append(chunk, static_cast<size_t>(got));
+    }
+    close(fd);
+    size_t head = answer.find("\r\n\r\n");
+    ASSERT_NE(std::string::npos, head);
+    EXPECT_NE(std::string::npos, answer.substr(0, head).find("\r\nTransfer-Encoding: chunked"));
+    EXPECT_EQ(std::string::npos, answer.substr(0, head).find("Content-Length"));
+    size_t size = std::stoul(answer.substr(head + 4), nullptr, 16);
+    size_t data = answer.find("\r\n", head + 4) + 2;
+    std::string page = answer.substr(data, size);
+    EXPECT_EQ(3u, ScanBucketsLikePlugin(page).size()) << page;
+    EXPECT_NE(std::string::npos, answer.find("showbucket=chunk1\""));
 }
 
 TEST_F(KnobsTest, ConnectionsClosedAfterSomeBytes)
