@@ -15,8 +15,8 @@ compares with the plug-in's sources:
     counts 2), and Shift_JIS can hold them;
   - the summary box's folder line as the documents show it, with the
     pieces the code builds it from;
-  - the keys that start a row of the Japanese guide's tables, with the keys
-    the code reads (sortella.ini and the host's account.ini);
+  - the keys that start a row of a table, with the keys the code reads
+    (sortella.ini and the host's account.ini);
   - the second column of each two-column table of the Japanese guide
     starts at one column;
   - one voice: none of the retired forms listed below in the Japanese
@@ -564,6 +564,14 @@ def check_tables(path, text, keys):
         start = end + 1
 
 
+def check_guide_table_keys(path, text, keys):
+    """A row of a table of the guide whose first cell is a key in code
+    quotes names a key that the code reads."""
+    for match in re.finditer(r"^[ \t]*\| `([A-Z][A-Za-z0-9]+)` \|", text, re.M):
+        if match.group(1) not in keys:
+            report(path, line_of(text, match.start()), "%s is no key that the code reads" % match.group(1))
+
+
 def popfile_labels_in(engine):
     """The label texts of POPFile's English and Japanese interface, with
     its line breaks (<br>) read as blanks."""
@@ -624,6 +632,7 @@ def main():
     compare_defaults(guide_path, guide_defaults(guide), defaults, line_of(guide, guide.find("| Key |")))
     sample_keys(sample_path, sample, defaults)
     check_tables(readme_path, readme, set(defaults) | host_keys)
+    check_guide_table_keys(guide_path, guide, set(defaults) | host_keys)
     for name in (readme_path, sample_path):
         check_retired(name, blank_japanese_quotes(texts[name]), RETIRED_FORMS)
     check_retired(guide_path, guide, RETIRED_ENGLISH_FORMS)
