@@ -46,19 +46,19 @@ const char kBoxCaption[] = "Sortella";
 const char kNoUrlText[] =
     "POPFileにこの訂正を伝えられませんでした。\n"
     "POPFileのURLが設定されていないか、正しくありません。\n"
-    "設定画面でPOPFileのURL（例: http://127.0.0.1:8080/）を入力してから、もう一度訂正してください。";
+    "Sortellaの設定ダイアログでPOPFileのURL（例: http://127.0.0.1:8080/）を入力してから、もう一度訂正してください。";
 const char kUnreachableText[] =
     "POPFileにこの訂正を伝えられませんでした。\n"
     "POPFileにつながらないか、POPFileが時間内に応答しませんでした。\n"
     "POPFileが動いていることを確かめてから、もう一度訂正してください。";
 const char kNoKeyText[] =
     "POPFileにこの訂正を伝えられませんでした。\n"
-    "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。\n"
-    "パスワードを外すか、POPFileの画面でこのメールを訂正してください。";
+    "POPFile コントロールセンターにパスワードが設定されていると、訂正を送ることができません。\n"
+    "パスワードを外すか、POPFile コントロールセンターの「履歴」のページでこのメールを訂正してください。";
 const char kGoneText[] =
     "POPFileにこの訂正を伝えられませんでした。\n"
-    "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。\n"
-    "古いメールも訂正したいときは、POPFileの設定で履歴の保存日数を増やしてください。";
+    "このメールはPOPFileの履歴から消えています（POPFileは、既定では2日より古い履歴を消します）。\n"
+    "古いメールも訂正したいときは、POPFile コントロールセンターの「設定」のページで「履歴を残す日数」を増やしてください。";
 const char kPostFailedText[] =
     "POPFileにこの訂正を伝えられませんでした。\n"
     "訂正の送信に失敗しました。\n"

@@ -12,10 +12,22 @@ compares with the plug-in's sources:
   - the subject limit that a 0 stands for, the first-run rule, and the
     version (the plug-in's name and the zip's);
   - the Japanese guide's lines: at most 70 columns (a full-width character
-    counts 2), and Shift_JIS can hold them.
-When SORTELLA_POPFILE_DIR names a POPFile engine folder, the POPFile labels
-listed below are also looked up in its languages/English.msg and
-Nihongo.msg.
+    counts 2), and Shift_JIS can hold them;
+  - the summary box's folder line as the documents show it, with the
+    pieces the code builds it from;
+  - the keys that start a row of a table, with the keys the code reads
+    (sortella.ini and the host's account.ini);
+  - the second column of each two-column table of the Japanese guide
+    starts at one column;
+  - one voice: none of the retired forms listed below in the Japanese
+    texts (outside 「」 quotes) nor in the DLL's own texts, and none of
+    the retired English forms in the English guide;
+  - every 「」 quote inside a text of the DLL (a message box naming a
+    POPFile label) is a listed POPFile label or a text of the code.
+The POPFile labels listed below are also looked up in the languages/
+English.msg and Nihongo.msg of POPFile's engine folder: the one
+SORTELLA_POPFILE_DIR names, or else ../shared/popfile-1.1.3 beside the
+repository when it is there.
 
 Usage: check_docs.py [REPO]. Prints one line per mismatch, "FILE:LINE: what",
 and exits 1 when there is any.
@@ -49,15 +61,46 @@ POPFILE_LABELS = {
     "Allow concurrent POP3 connections": "POP3 同時接続の許可",
     "Yes": "はい",
     "No": "いいえ",
+    "POPFile Control Center": "POPFile コントロールセンター",
+    "History": "履歴",
+    "Reclassify": "再分類",
+    "Reclassified": "再分類されました",
+    "Number of days of history to keep": "履歴を残す日数",
+    "Subject Header Modification": "件名の変更",
+    "Password": "パスワード",
+    "Apply": "適用",
+    "Stealth Mode/Server Operation": "ステルスモード/サーバーオペレーション",
+    "No (Stealth Mode)": "いいえ (ステルスモード)",
 }
 
 # Quoted texts that are neither the plug-in's nor POPFile's: forms the user
-# writes, and the names of the host's folders.
+# writes, and Windows' own labels.
 OTHER_TEXTS = {
-    "バケツ名=フォルダ名",
-    "サーバ名:ユーザー名",
-    "サーバ名:ポート:ユーザー名",
+    "バケツ名=フォルダー名",
+    "サーバー名:ユーザー名",
+    "サーバー名:ポート:ユーザー名",
+    "すべて展開",
 }
+
+# Forms the documents no longer use, each with the one they use instead, so
+# that the documents (and the DLL's own texts) keep one voice. Matched in
+# the Japanese texts with their 「」 quotes blanked out (a quoted label
+# keeps its own spelling) and in the DLL's string literals.
+RETIRED_FORMS = (
+    (r"画面(?!に収ま)", "画面: say ダイアログ, メッセージ or POPFile コントロールセンター "
+     "(画面 only for the screen itself)"),
+    (r"教え直|分類し直", "say 訂正 (POPFile's 再分類 is named once)"),
+    (r"(?<!受け)取(?!得)", "say 取得 / 再取得, as the menu does"),
+    (r"(?:ヘッダ|サーバ|フォルダ|ユーザ|ブラウザ|エディタ|フィルタ|パラメータ|コンピュータ)(?!ー)",
+     "POPFile's long vowel: ヘッダー, サーバー, フォルダー, ユーザー, ブラウザー, エディター"),
+    (r"いつものもの|打って出|大丈夫|開き直|取れていない", "spoken style: write it plainly"),
+    (r"(?:^|(?<=[\s(（]))例(?![:え外])", "例: with its colon"),
+    (r"^[ \t]*[-*•●◆■]\s", "one bullet style: ・"),
+)
+# The same for the English guide: POPFile's web pages go by their own name.
+RETIRED_ENGLISH_FORMS = (
+    (r"(?i)web interface", "say the POPFile Control Center"),
+)
 
 # Words of the documents that look like settings keys but are not.
 NOT_KEYS = {"VirtualStore"}
@@ -133,20 +176,21 @@ def project_version(repo):
     return match.group(1) if match else ""
 
 
-def dll_texts(repo):
-    """Every string literal of the DLL's sources, with the build's version
-    put into the version header's template."""
+def dll_literals(repo):
+    """(text, file, line) of every string literal of the DLL's sources, with
+    the build's version put into the version header's template."""
     version = project_version(repo)
-    texts = []
+    literals = []
     folders = [name for name in sorted(os.listdir(repo))
                if os.path.isdir(os.path.join(repo, name)) and not name.startswith(".") and name not in NOT_DLL_DIRS]
     for folder in folders:
         for name in sorted(os.listdir(os.path.join(repo, folder))):
             if not re.search(r"\.(cpp|h|rc|in)$", name):
                 continue
-            for text, _ in string_literals(read(os.path.join(repo, folder, name))):
-                texts.append(text.replace("@PROJECT_VERSION@", version))
-    return texts
+            path = os.path.join(folder, name)
+            for text, line in string_literals(read(os.path.join(repo, path))):
+                literals.append((text.replace("@PROJECT_VERSION@", version), path, line))
+    return literals
 
 
 FORMAT = re.compile(r"%[-+ #0]*\d*(?:\.\d+)?(?:l|ll|h)?[sdiuxX]")
@@ -210,6 +254,29 @@ def settings_facts(repo):
     summary = read(os.path.join(repo, "filing/summary_text.cpp"))
     limit = re.search(r"kDefaultSubjectLength\s*=\s*(\d+)", summary)
     return defaults, sections, first_rule, limit.group(1) if limit else None
+
+
+def host_facts(repo):
+    """Sections and keys that the code reads from the host's INI files
+    (mailbox.ini and account.ini)."""
+    mailbox = read(os.path.join(repo, "mailstore/mailbox.cpp"))
+    wait = read(os.path.join(repo, "classifier/startup_wait.cpp"))
+    reads = re.findall(r'GetPrivateProfileStringA\(\s*"(\w+)",\s*(?:"(\w+)")?', mailbox + wait)
+    sections = {section for section, _ in reads}
+    keys = {key for _, key in reads if key}
+    keys |= set(re.findall(r'ReadAccountValue\(\s*\w+,\s*"(\w+)"', wait))
+    return sections, keys
+
+
+def summary_folder_line(repo):
+    """A regular expression for the summary box's folder line ("[FOLDER]へ
+    N 件移動しました"), from the pieces the code appends, or None."""
+    source = read(os.path.join(repo, "filing/summary_text.cpp"))
+    pieces = re.search(r'summary \+= "\[";\s*summary \+= folder;\s*summary \+= "([^"]*)";\s*'
+                       r'summary \+= std::to_string\(movedCount\);\s*summary \+= "([^"]*?)(?:\\n)?";', source)
+    if not pieces:
+        return None
+    return re.compile(r"\[[^\]\n]+" + re.escape(pieces.group(1)) + r"\d+" + re.escape(pieces.group(2)) + "$")
 
 
 # ---------------------------------------------------------------- documents
@@ -406,6 +473,105 @@ def check_readme_lines(path, text):
             report(path, number, "%r has no Shift_JIS form" % raw[error.start])
 
 
+def blank_japanese_quotes(text):
+    """The text with the inside of every outermost 「」 quote blanked (line
+    ends kept), so that a quoted label is not read as the document's own
+    words."""
+    chars, depth = list(text), 0
+    for i, c in enumerate(chars):
+        if c == "「":
+            depth += 1
+        elif c == "」" and depth > 0:
+            depth -= 1
+        elif depth > 0 and c != "\n":
+            chars[i] = " "
+    return "".join(chars)
+
+
+def check_retired(path, text, forms, first_line=1):
+    """Reports each retired form of `forms` in `text`, which starts at line
+    `first_line` of `path`."""
+    for pattern, instead in forms:
+        for match in re.finditer(pattern, text, re.M):
+            report(path, first_line + text.count("\n", 0, match.start()),
+                   "%r is a retired form (%s)" % (match.group(0).strip(), instead))
+
+
+def check_code_texts(literals, code):
+    """The DLL's own Japanese texts: no retired form, and each 「」 quote in
+    them a listed POPFile label or a text of the code."""
+    popfile = set(POPFILE_LABELS.values())
+    for text, path, line in literals:
+        if text.isascii():
+            continue
+        check_retired(path, blank_japanese_quotes(text), RETIRED_FORMS, line)
+        for quoted, offset in japanese_quotes(text):
+            if quoted.isascii() or quoted in popfile or code.holds(quoted):
+                continue
+            report(path, line + text.count("\n", 0, offset),
+                   "「%s」 is no listed POPFile label nor a text of the code" % quoted)
+
+
+def check_summary_lines(path, text, folder_line):
+    """Lines that show the summary box's folder line show it as the code
+    builds it."""
+    for number, raw in enumerate(text.split("\n"), 1):
+        shown = raw.strip().strip("`")
+        if re.match(r"\[[^\]\n]+\]\S*\s+\d+\s", shown) and not folder_line.match(shown):
+            report(path, number, "%r is not the summary box's folder line as the code builds it" % shown)
+
+
+# A row of a two-column table: indentation, a first cell, two or more
+# blanks, a second cell.
+TABLE_ROW = re.compile(r"^( *)(\S(?:.*?\S)?)( {2,})(\S)")
+
+
+def check_tables(path, text, keys):
+    """In each paragraph with two or more table rows, every second cell
+    starts at one column, and so does every continuation line indented
+    past the first cells; a first cell that looks like a key is a key of
+    the code."""
+    lines = text.split("\n")
+    start = 0
+    while start < len(lines):
+        end = start
+        while end < len(lines) and lines[end].strip():
+            end += 1
+        rows = []
+        for number in range(start, end):
+            match = TABLE_ROW.match(lines[number])
+            if match:
+                rows.append((number + 1, len(match.group(1)), columns(lines[number][:match.start(4)]),
+                             match.group(2)))
+        if len(rows) >= 2:
+            cells = [cell for _, _, cell, _ in rows]
+            column = max(set(cells), key=cells.count)
+            indent = min(row_indent for _, row_indent, _, _ in rows)
+            for number, _, cell, _ in rows:
+                if cell != column:
+                    report(path, number, "the second column starts at %d here, at %d in the other rows"
+                           % (cell + 1, column + 1))
+            row_numbers = {number for number, _, _, _ in rows}
+            for number in range(start + 1, end + 1):
+                raw = lines[number - 1]
+                depth = len(raw) - len(raw.lstrip(" "))
+                if number not in row_numbers and depth > indent and depth != column:
+                    report(path, number, "a continuation starts at %d, the second column at %d"
+                           % (depth + 1, column + 1))
+            for number, _, _, first in rows:
+                if re.fullmatch(r"[A-Z][A-Za-z0-9]+", first) and first not in keys:
+                    report(path, number, "%s is no key that the code reads" % first)
+        start = end + 1
+
+
+def check_guide_table_keys(path, text, keys):
+    """A row of a table of the guide whose first cell is a key in code
+    quotes names a key that the code reads."""
+    for match in re.finditer(r"^[ \t]*\| `([A-Z][A-Za-z0-9]+)` \|", text, re.M):
+        if match.group(1) not in keys:
+            report(path, line_of(text, match.start()), "%s is no key that the code reads" % match.group(1))
+
+
 def popfile_labels_in(engine):
     """The label texts of POPFile's English and Japanese interface, with
     its line breaks (<br>) read as blanks."""
@@ -427,12 +593,22 @@ def check_popfile_labels(engine):
             report(__file__, line, "POPFile's Japanese interface has no label %r" % nihongo)
 
 
+def popfile_engine(repo):
+    """POPFile's engine folder named by SORTELLA_POPFILE_DIR, or else the
+    one beside the repository; "" when there is none."""
+    engine = os.environ.get("SORTELLA_POPFILE_DIR") or os.path.join(os.path.dirname(repo), "shared", "popfile-1.1.3")
+    return engine if os.path.isdir(os.path.join(engine, "languages")) else ""
+
+
 def main():
     repo = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
-    code = CodeTexts(dll_texts(repo))
+    literals = dll_literals(repo)
+    code = CodeTexts([text for text, _, _ in literals])
     defaults, sections, first_rule, subject_limit = settings_facts(repo)
-    if not defaults or not sections or not first_rule or not subject_limit:
-        print("check_docs.py: the settings code no longer reads as expected; update this check")
+    host_sections, host_keys = host_facts(repo)
+    folder_line = summary_folder_line(repo)
+    if not defaults or not sections or not first_rule or not subject_limit or not host_keys or not folder_line:
+        print("check_docs.py: the settings, host file or summary code no longer reads as expected; update this check")
         return 1
     texts = {name: read(os.path.join(repo, name)) for name in DOCUMENTS}
     readme, guide, sample = (texts[name] for name in DOCUMENTS)
@@ -449,13 +625,20 @@ def main():
     version = project_version(repo)
     for name in DOCUMENTS:
         check_version(name, texts[name], version)
-        check_keys(name, texts[name], defaults, sections)
+        check_keys(name, texts[name], defaults, sections | host_sections)
         check_numbers(name, texts[name], first_rule, subject_limit)
+        check_summary_lines(name, texts[name], folder_line)
     compare_defaults(readme_path, readme_defaults(readme), defaults, line_of(readme, readme.find("[Setup]")))
     compare_defaults(guide_path, guide_defaults(guide), defaults, line_of(guide, guide.find("| Key |")))
     sample_keys(sample_path, sample, defaults)
-    engine = os.environ.get("SORTELLA_POPFILE_DIR", "")
-    if engine and os.path.isdir(os.path.join(engine, "languages")):
+    check_tables(readme_path, readme, set(defaults) | host_keys)
+    check_guide_table_keys(guide_path, guide, set(defaults) | host_keys)
+    for name in (readme_path, sample_path):
+        check_retired(name, blank_japanese_quotes(texts[name]), RETIRED_FORMS)
+    check_retired(guide_path, guide, RETIRED_ENGLISH_FORMS)
+    check_code_texts(literals, code)
+    engine = popfile_engine(repo)
+    if engine:
         check_popfile_labels(engine)
 
     for problem in problems:
@@ -463,7 +646,9 @@ def main():
     if problems:
         print("%d mismatch(es) between the documents and the code" % len(problems))
         return 1
-    print("documents agree with the code (%d keys, %d texts of the plug-in)" % (len(defaults), len(code.exact)))
+    print("documents agree with the code (%d keys, %d texts of the plug-in); POPFile's labels %s"
+          % (len(defaults), len(code.exact),
+             "looked up in " + engine if engine else "not looked up: no POPFile engine folder"))
     return 0
 
 

@@ -51,7 +51,7 @@ for text in readme.txt sortella.ini; do
 done
 widest=$(tr -d '\r' < "$top/readme.txt" | awk '{ if (length($0) > w) w = length($0) } END { print w + 0 }')
 check "readme.txt lines at most 80 columns (widest $widest)" '[ "$widest" -le 80 ]'
-for section in 概要 動作環境 インストール アンインストール 設定 使い方 困ったとき 改版履歴 ライセンス 免責; do
+for section in 概要 動作環境 インストール 最初の確認 アンインストール 設定 使い方 困ったとき 改版履歴 ライセンス 免責; do
     check "readme.txt section $section" 'grep -q "^$section" "$work/readme.txt.utf8"'
 done
 # The version history begins with this version, and the DLL names it.

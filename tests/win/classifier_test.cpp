@@ -745,9 +745,9 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
          "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
         {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
-         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。"},
+         "POPFile コントロールセンターにパスワードが設定されていると、訂正を送ることができません。"},
         {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
-         "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。"},
+         "このメールはPOPFileの履歴から消えています（POPFileは、既定では2日より古い履歴を消します）。"},
         {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
          "訂正の送信に失敗しました。"},
     };
