@@ -215,7 +215,9 @@ int main(int argc, char **argv)
     char mailbox[MAX_PATH];
     snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-bench-%lu\\", temp, GetCurrentProcessId());
     HostSetMailbox(mailbox);
-    LoadLibraryA("wininet.dll"); // stays loaded while the plug-in is reloaded
+    // An earlier build of the plug-in, measured for comparison, may use
+    // WinInet: it stays loaded while the plug-in is reloaded.
+    LoadLibraryA("wininet.dll");
     HostAddAccount(kAccount, "bench", "127.0.0.1", Environment("SORTELLA_POPFILE_POP3").c_str(), "0");
     StartPlugin();
     Folder = HostCreateFolderWindow(kAccount, HOST_FOLDER_NO_FOLDER_CREATE);

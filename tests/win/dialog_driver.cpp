@@ -27,15 +27,11 @@ std::string PluginPath(void)
 }
 
 // Every host event goes to "transcript.txt" beside the program, for
-// reading after a failure. WinInet is kept loaded for the whole run: the
-// plug-in is unloaded and loaded again between tests, and under qemu's
-// emulation of Wine the first connection of a WinInet loaded a second
-// time in a process can hang.
+// reading after a failure.
 class TranscriptEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        LoadLibraryA("wininet.dll");
         HostTranscriptTo((TestDirectory() + "transcript.txt").c_str());
     }
     void TearDown() override { HostTranscriptTo(nullptr); }

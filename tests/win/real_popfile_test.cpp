@@ -139,10 +139,6 @@ void SetUpMailbox()
     snprintf(mailbox, sizeof mailbox, "%s\\mailbox-%lu\\", Environment("SORTELLA_SCRATCH").c_str(),
              GetTickCount());
     HostSetMailbox(mailbox);
-    // WinInet stays loaded while the plug-in is unloaded and loaded again:
-    // under qemu's emulation of Wine, the first connection of a WinInet
-    // loaded for the second time in a process can hang.
-    LoadLibraryA("wininet.dll");
 }
 
 // The account that retrieves through `popfile`'s proxy: the account's
