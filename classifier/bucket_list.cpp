@@ -78,6 +78,16 @@ const char *ScanUiKey(const char *text)
     return keyStart;
 }
 
+bool IsLoginPage(const char *text)
+{
+    // The search ends at the text's end both when the pattern ends the text
+    // and when it is missing: what stands before that end tells them apart.
+    static const char kLoginForm[] = "action=\"/password\"";
+    const size_t length = sizeof kLoginForm - 1;
+    const char *after = FindAfterNoCase(text, kLoginForm);
+    return static_cast<size_t>(after - text) >= length && PrefixDiffersNoCase(after - length, kLoginForm) == 0;
+}
+
 void ParseBucketPage(const char *text)
 {
     const char *position = ScanUiKey(text);

@@ -42,6 +42,11 @@ void AddBucketName(const char *name);
 // is no such link or `text` is empty.
 const char *ScanUiKey(const char *text);
 
+// True when `text` is POPFile's login page, which a web interface with a
+// password shows in place of every other page: it holds a form posted to
+// "/password" (action="/password", ASCII letters in any case).
+bool IsLoginPage(const char *text);
+
 // Runs ScanUiKey on a bucket page, then appends, in page order, the name
 // of every "showbucket=NAME\"" after the key's link (a name linked twice
 // is added twice), until the list holds BucketCountLimit names. No name is

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "classifier/http_wire.h"
 #include "mailstore/text.h"
 
 namespace {
@@ -12,17 +13,49 @@ const char kViewPattern[] = "view=";
 const char kBaseUrlScheme[] = "http://";
 
 const char kHistoryPath[] = "/history";
+const char kViewPath[] = "/view";
 
 // True when the bytes [text, end) hold no quote, blank, control or DEL
-// byte.
+// byte, and no "?" or "#", after which a page name would not be a path.
 bool HasOnlyUrlBytes(const char *text, const char *end)
 {
     for (; text < end; ++text) {
         unsigned char byte = static_cast<unsigned char>(*text);
-        if (byte <= 0x20 || byte == 0x7F || byte == '"')
+        if (byte <= 0x20 || byte == 0x7F || byte == '"' || byte == '?' || byte == '#')
             return false;
     }
     return true;
+}
+
+// True when the host of the base URL at `url` (after "http://", up to a
+// ":" or "/") is a loopback address or, as text, `accountServer`.
+bool IsPopfileHost(const char *url, const char *accountServer)
+{
+    const char *host = url + sizeof kBaseUrlScheme - 1;
+    std::string name(host, strcspn(host, ":/"));
+    uint32_t address = 0;
+    if (NumericIpv4Host(name.c_str(), &address) == 0 && reinterpret_cast<unsigned char *>(&address)[0] == 127)
+        return true;
+    if (!accountServer || !*accountServer || name.size() != strlen(accountServer))
+        return false;
+    return PrefixDiffersNoCase(name.c_str(), accountServer) == 0;
+}
+
+// True when the path of the redirect target `location` (after any scheme
+// and host, before any query) ends in `tail`.
+bool TargetPathEndsIn(const char *location, const char *tail)
+{
+    const char *path = location;
+    const char *scheme = strstr(location, "://");
+    if (scheme && scheme < location + strcspn(location, "/?#")) {
+        // An absolute target: the path begins at the first '/' after the
+        // host, or there is none.
+        path = scheme + 3;
+        path += strcspn(path, "/?#");
+    }
+    size_t pathLength = strcspn(path, "?#");
+    size_t tailLength = strlen(tail);
+    return pathLength >= tailLength && strncmp(path + pathLength - tailLength, tail, tailLength) == 0;
 }
 
 // IsCleanBaseUrl for the `length` bytes at `url` (no NUL needed).
@@ -79,7 +112,7 @@ bool IsWebLink(const char *link)
     return true;
 }
 
-size_t BaseUrlLengthOfLink(const char *link)
+size_t BaseUrlLengthOfLink(const char *link, const char *accountServer)
 {
     const char *jump = strstr(link, "jump");
     if (!jump)
@@ -88,7 +121,7 @@ size_t BaseUrlLengthOfLink(const char *link)
     size_t schemeLength = sizeof kBaseUrlScheme - 1;
     if (length < schemeLength || strncmp(link, kBaseUrlScheme, schemeLength) != 0)
         return 0;
-    if (!IsCleanBaseUrlPart(link, length))
+    if (!IsCleanBaseUrlPart(link, length) || !IsPopfileHost(link, accountServer))
         return 0;
     return length;
 }
@@ -98,19 +131,13 @@ bool IsCleanBaseUrl(const char *url)
     return IsCleanBaseUrlPart(url, strlen(url));
 }
 
-bool JumpLeadsToHistory(int status, const char *location)
+JumpAnswer ReadJumpAnswer(int status, const char *location)
 {
     if (status < 300 || status > 399)
-        return false;
-    const char *path = location;
-    const char *scheme = strstr(location, "://");
-    if (scheme && scheme < location + strcspn(location, "/?#")) {
-        // An absolute target: the path begins at the first '/' after the
-        // host, or there is none.
-        path = scheme + 3;
-        path += strcspn(path, "/?#");
-    }
-    size_t pathLength = strcspn(path, "?#");
-    size_t tailLength = sizeof kHistoryPath - 1;
-    return pathLength >= tailLength && strncmp(path + pathLength - tailLength, kHistoryPath, tailLength) == 0;
+        return JumpNotPopfile;
+    if (TargetPathEndsIn(location, kViewPath))
+        return JumpInHistory;
+    if (TargetPathEndsIn(location, kHistoryPath))
+        return JumpGone;
+    return JumpNotPopfile;
 }

@@ -1,4 +1,4 @@
-// Two small tables, each reused in turn when full. A value names a slot and
+// Two small tables, reused when full. A value names a slot and
 // the count of names enrolled before it, so that a menu left open while its
 // name's slot was taken over does not act on the newer name.
 #include "classifier/menu_choices.h"
@@ -23,6 +23,7 @@ struct ShownName {
 struct MenuWindow {
     const void *window; // nullptr: free slot
     int isView;
+    uint32_t lastUse;   // serial of its last use; larger is more recent
 };
 
 ShownName shownNames[kNameSlots];
@@ -30,7 +31,7 @@ uint32_t namesEnrolled; // serial of the next new name
 uint32_t nextNameSlot;  // the slot to reuse when the table is full
 
 MenuWindow menuWindows[kWindowSlots];
-int nextWindowSlot;
+uint32_t windowUses; // serial of the last use of any window
 
 ShownName *FindShownName(const char *name)
 {
@@ -39,6 +40,24 @@ ShownName *FindShownName(const char *name)
             return &shown;
     }
     return nullptr;
+}
+
+// The slot for a window not in the table: a free one, else that of a
+// window that is gone, else that of the one used least recently.
+MenuWindow *SlotForNewWindow(WindowExists exists)
+{
+    MenuWindow *leastRecent = &menuWindows[0];
+    for (MenuWindow &noted : menuWindows) {
+        if (!noted.window)
+            return &noted;
+        if (noted.lastUse < leastRecent->lastUse)
+            leastRecent = &noted;
+    }
+    for (MenuWindow &noted : menuWindows) {
+        if (exists && !exists(noted.window))
+            return &noted;
+    }
+    return leastRecent;
 }
 
 } // namespace
@@ -69,27 +88,29 @@ const char *ShownBucketName(uint32_t value)
     return shown.name;
 }
 
-void NoteMenuWindow(const void *window, int isView)
+void NoteMenuWindow(const void *window, int isView, WindowExists exists)
 {
     if (!window)
         return;
     for (MenuWindow &noted : menuWindows) {
         if (noted.window == window) {
             noted.isView = isView;
+            noted.lastUse = ++windowUses;
             return;
         }
     }
-    menuWindows[nextWindowSlot] = MenuWindow{window, isView};
-    nextWindowSlot = (nextWindowSlot + 1) % kWindowSlots;
+    *SlotForNewWindow(exists) = MenuWindow{window, isView, ++windowUses};
 }
 
 int MenuWindowKind(const void *window)
 {
     if (!window)
         return -1;
-    for (const MenuWindow &noted : menuWindows) {
-        if (noted.window == window)
+    for (MenuWindow &noted : menuWindows) {
+        if (noted.window == window) {
+            noted.lastUse = ++windowUses;
             return noted.isView;
+        }
     }
     return -1;
 }
@@ -102,6 +123,6 @@ void ForgetMenuChoices(void)
     }
     nextNameSlot = 0;
     for (MenuWindow &noted : menuWindows)
-        noted = MenuWindow{nullptr, 0};
-    nextWindowSlot = 0;
+        noted = MenuWindow{nullptr, 0, 0};
+    windowUses = 0;
 }

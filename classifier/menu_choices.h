@@ -22,13 +22,18 @@ const char *ShownBucketName(uint32_t value);
 
 const uint32_t NoShownBucket = 0xFFFFFFFFu;
 
+// Tells whether a window noted in the table still exists.
+typedef bool (*WindowExists)(const void *window);
+
 // Notes that `window` got a classifier menu as a view window (isView 1) or
 // a folder window (0). A window noted before is updated; when the table is
-// full the window noted longest ago gives way.
-void NoteMenuWindow(const void *window, int isView);
+// full, a window that `exists` says is gone gives way first, else the one
+// used least recently (noted or asked for by MenuWindowKind), so that a
+// view open for long keeps its place while menus come and go.
+void NoteMenuWindow(const void *window, int isView, WindowExists exists);
 
 // 1 for a view window, 0 for a folder window, -1 for a window not noted
-// (or given way).
+// (or given way). Counts as a use of the window.
 int MenuWindowKind(const void *window);
 
 // Forgets every name and window (start-up, and tests).

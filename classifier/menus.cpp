@@ -127,7 +127,7 @@ void BuildBucketSubmenu(HWND window, HMENU submenu, int isView)
     char line[kSubmenuLinkSize];
     const char *link = ReadHeaderLine(path, "X-POPFile-Link:", line, sizeof line);
     if (link)
-        LearnBaseUrl(link);
+        LearnBaseUrl(link, path);
     char *bucket = ReadClassification(path);
     free(path);
     if (!bucket) {
@@ -171,12 +171,17 @@ int AppendCorrectionSubmenu(HWND window, HMENU target, const char *bucket, int i
     return result;
 }
 
+bool WindowStillExists(const void *window)
+{
+    return IsWindow(static_cast<HWND>(const_cast<void *>(window))) != FALSE;
+}
+
 // Menu set-up once the target menu is chosen. Returns the result of the
 // last insertion.
 int AppendClassifierItems(HWND window, HMENU target, int isView)
 {
     // A correction asks this window for its message when it is chosen.
-    NoteMenuWindow(window, isView);
+    NoteMenuWindow(window, isView, WindowStillExists);
     char *path = CurrentMessagePath(window, isView);
     char *bucket = path ? ReadClassification(path) : nullptr;
     free(path);
@@ -201,7 +206,7 @@ void OpenMessageLink(const char *path)
     char line[kOpenLinkSize];
     const char *link = ReadHeaderLine(path, "X-POPFile-Link:", line, sizeof line);
     if (link && IsWebLink(link)) {
-        LearnBaseUrl(link);
+        LearnBaseUrl(link, path);
         OpenInBrowser(link);
     } else if (IsCleanBaseUrl(PluginSettings.URL.c_str())) {
         OpenInBrowser(PluginSettings.URL.c_str());

@@ -4,10 +4,12 @@
 
 // Menu command, enrolled once per bucket item with the value that names
 // the bucket as the menu showed it (ShownBucketValue). Acts on the message
-// that `window` shows when the command runs (asked of the host as the kind
-// of window its menu was set up for), and only while the named bucket is
-// still in the bucket list: tells POPFile when the message has a positive
-// view id, then rewrites its classification header and files it again.
-// When POPFile was to be told and was not, shows one message box owned by
-// `window` saying why, after the refiling.
+// that `window` shows when the command runs, asked of the host as the kind
+// of window its menu was set up for (a box says so when that kind is no
+// longer known). When the message already names the bucket, asks first
+// whether POPFile should be told once more (default No). Tells POPFile
+// when the message has a positive view id and POPFile still lists the
+// bucket, then rewrites its classification header and files it again.
+// When POPFile was to be told and was not (or may not have been), shows one
+// message box owned by `window` saying why, after the refiling.
 void WINAPI OnReclassify(HWND window, DWORD shownBucket);

@@ -19,12 +19,18 @@ namespace {
 
 // Both headers are read with room for 4095 bytes of value.
 const size_t kHeaderLineSize = 4096;
+// "POP3Server" of an account, as the start-up wait reads it.
+const int kServerSize = 512;
 
 } // namespace
 
-void LearnBaseUrl(const char *link)
+void LearnBaseUrl(const char *link, const char *path)
 {
-    size_t length = BaseUrlLengthOfLink(link);
+    if (!PluginSettings.URL.empty())
+        return; // a URL set or learnt before always wins
+    char server[kServerSize];
+    ReadAccountServer(path, server, sizeof server);
+    size_t length = BaseUrlLengthOfLink(link, server);
     if (length > 0)
         AdoptUrl(std::string(link, length).c_str());
 }
@@ -52,27 +58,33 @@ int ReadViewId(const char *path)
         BucketList.viewId = -1;
         return -1;
     }
-    LearnBaseUrl(link);
+    LearnBaseUrl(link, path);
     BucketList.viewId = ViewIdOfLink(link);
     return BucketList.viewId;
 }
 
 const char *FetchUiKey(const char *baseUrl)
 {
-    return FetchUiKeyTelling(baseUrl, nullptr);
+    BucketList.uiKey.clear();
+    std::string page;
+    if (HttpGet(baseUrl, page) >= 1 && !page.empty())
+        ScanUiKey(page.c_str());
+    return BucketList.uiKey.c_str();
 }
 
-const char *FetchUiKeyTelling(const char *baseUrl, bool *answered)
+BucketPageAnswer FetchBucketsForCorrection(const char *baseUrl)
 {
     BucketList.uiKey.clear();
     std::string page;
-    int read = HttpGet(baseUrl, page);
-    bool gotPage = read >= 1 && !page.empty();
-    if (gotPage)
-        ScanUiKey(page.c_str());
-    if (answered)
-        *answered = gotPage && read < HttpPageLimit;
-    return BucketList.uiKey.c_str();
+    int read = HttpGet((std::string(baseUrl) + "buckets").c_str(), page);
+    if (read < 1 || page.empty() || read >= HttpPageLimit)
+        return BucketPageUnanswered;
+    ScanUiKey(page.c_str());
+    if (BucketList.uiKey.empty())
+        return IsLoginPage(page.c_str()) ? BucketPageLogin : BucketPageForeign;
+    ClearBucketNames();
+    ParseBucketPage(page.c_str());
+    return BucketPageRead;
 }
 
 void RefreshBuckets(int force)

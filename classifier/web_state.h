@@ -4,9 +4,10 @@
 #include <windows.h>
 
 // Adopts the text before the first "jump" of a message's link as the URL
-// setting (saved at once), when the setting is empty and the text begins
-// with "http://" (case included). Otherwise changes nothing.
-void LearnBaseUrl(const char *link);
+// setting (saved at once), when the setting is empty and the link teaches
+// a base URL (BaseUrlLengthOfLink, with the POP3 server of the account of
+// the message at `path`). Otherwise changes nothing.
+void LearnBaseUrl(const char *link, const char *path);
 
 // New heap copy of the path of the message shown in `window` (see
 // WindowMessagePath), also kept as BucketList.messagePath; nullptr if none
@@ -27,13 +28,19 @@ int ReadViewId(const char *path);
 // changes.
 const char *FetchUiKey(const char *baseUrl);
 
-// FetchUiKey that also tells, through `answered` (may be nullptr), whether
-// the front page came whole (a non-empty body shorter than HttpPageLimit):
-// false when POPFile could not be reached or did not answer, and when
-// what answered sent a page too long to be POPFile's. The caller then asks
-// nothing more of that server: it is not POPFile, and each further request
-// would cost the user's action more of its budget.
-const char *FetchUiKeyTelling(const char *baseUrl, bool *answered);
+// What the bucket page said when a correction fetched it.
+enum BucketPageAnswer {
+    BucketPageUnanswered, // no page, or one too long to be POPFile's
+    BucketPageLogin,      // POPFile's login page: a password on the interface
+    BucketPageForeign,    // a page without the key that is not the login page
+    BucketPageRead,       // the key and the bucket list were taken from it
+};
+
+// Fetches the page "buckets" under `baseUrl` for a correction. When it
+// carries the key, takes the key into uiKey and the bucket list from it
+// (replacing the names held); otherwise the names held stay as they were
+// and uiKey is empty.
+BucketPageAnswer FetchBucketsForCorrection(const char *baseUrl);
 
 // Fetches the page "buckets" under the URL setting when the list is empty,
 // or, with `force` non-zero, discards the names and fetches again. Does

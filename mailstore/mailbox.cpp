@@ -73,6 +73,17 @@ void ReadAccountTitle(const char *path, int mailboxLength, char *title)
     free(iniPath);
 }
 
+void ReadAccountServer(const char *path, char *server, int size)
+{
+    server[0] = '\0';
+    int mailboxLength = MailboxPrefixOfPath(path);
+    char *iniPath = mailboxLength < 0 ? nullptr : AccountIniPathOf(path, mailboxLength);
+    if (!iniPath)
+        return;
+    GetPrivateProfileStringA("Property", "POP3Server", "", server, size, iniPath);
+    free(iniPath);
+}
+
 void ReadExternalEditor(int size, char *output)
 {
     const char *mailbox = Host.APAGetMailbox();

@@ -16,6 +16,11 @@ int MailboxPrefixOfPath(const char *path);
 // unchanged file.
 void ReadAccountTitle(const char *path, int mailboxLength, char *title);
 
+// Fills `server` (`size` bytes) with "POP3Server" of the account that the
+// message at `path` belongs to (the host its mail comes through); empty
+// when the path lies outside the mailbox or the value is missing.
+void ReadAccountServer(const char *path, char *server, int size);
+
 // Fills `output` (`size` bytes) with "ExternalEditor" of "mailbox.ini",
 // "notepad" when missing; leaves it untouched when no memory.
 void ReadExternalEditor(int size, char *output);

@@ -5,6 +5,7 @@
 
 #include "classifier/bucket_list.h"
 #include "classifier/http.h"
+#include "classifier/links.h"
 #include "classifier/menus.h"
 #include "classifier/startup_wait.h"
 #include "classifier/web_state.h"
@@ -29,9 +30,12 @@ HINSTANCE InstanceHandle;
 DWORD FilingCommandId;
 
 // The setup dialog's test of a typed URL: one user action, its exchanges
-// bounded by one budget.
+// bounded by one budget. A URL that the plug-in would not use (not clean:
+// a "?" in it, say) has no key, so the dialog does not store it.
 const char *TestClassifierUrl(const char *baseUrl)
 {
+    if (!IsCleanBaseUrl(baseUrl))
+        return "";
     return RunAsUserAction([&] { return FetchUiKey(baseUrl); });
 }
 

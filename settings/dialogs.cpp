@@ -101,18 +101,20 @@ void ShowUrlMessage(HWND dialog, const char *text)
     MessageBoxA(dialog, text, kBoxCaption, MB_OK | MB_ICONINFORMATION);
 }
 
-// Tests a URL the user has typed: it must begin with "http://" and POPFile
-// must answer at it with a page that carries the interface's key. Tells the
-// user why when it fails. Empty text and the stored URL need no test.
+// Tests a URL the user has typed, as it will be stored (UrlSettingOf): it
+// must begin with "http://" and POPFile must answer at it with a page that
+// carries the interface's key. Tells the user why when it fails. Empty
+// text and the stored URL need no test.
 bool AcceptTypedUrl(HWND dialog, const char *typed)
 {
-    if (typed[0] == '\0' || PluginSettings.URL == typed)
+    std::string url = UrlSettingOf(typed);
+    if (url.empty() || PluginSettings.URL == url)
         return true;
     if (strncmp(typed, kHttpScheme, strlen(kHttpScheme)) != 0) {
         ShowUrlMessage(dialog, kNeedsHttpText);
         return false;
     }
-    const char *key = FetchTypedUrlKey(typed);
+    const char *key = FetchTypedUrlKey(url.c_str());
     if (!key || key[0] == '\0') {
         ShowUrlMessage(dialog, kBadUrlText);
         return false;
@@ -120,15 +122,9 @@ bool AcceptTypedUrl(HWND dialog, const char *typed)
     return true;
 }
 
-// Page names ("buckets", "history") are appended to the URL, so it must
-// end with "/".
-// ('/' is never a Shift_JIS trail byte, so the last byte test is safe.)
 void StoreUrl(const char *typed)
 {
-    std::string &url = PluginSettings.URL;
-    url = typed;
-    if (!url.empty() && url.back() != '/')
-        url += '/';
+    PluginSettings.URL = UrlSettingOf(typed);
 }
 
 void StoreSwitches(HWND dialog)

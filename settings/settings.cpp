@@ -192,7 +192,8 @@ void LoadSetupSection(const char *path)
     }
 
     ReadSetupValue(path, "URL", "", value);
-    PluginSettings.URL = value;
+    // Written back with its "/" when the plug-in next writes the file.
+    PluginSettings.URL = UrlSettingOf(value);
 }
 
 // True when `text` holds a CR or LF: written into the settings file it
@@ -292,6 +293,15 @@ void AdoptUrl(const char *text)
     char path[kPathSize];
     GetIniPath(kPathSize, path);
     SaveUrl(path);
+}
+
+std::string UrlSettingOf(const char *text)
+{
+    // '/' is never a Shift_JIS trail byte, so the last byte test is safe.
+    std::string url = text;
+    if (!url.empty() && url.back() != '/')
+        url += '/';
+    return url;
 }
 
 FilingRule *FindFilingRule(const char *bucket)

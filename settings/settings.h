@@ -12,7 +12,7 @@ struct PluginSettingsRecord {
     bool DispSubject;  // summary lists subjects (only with DispDialog)
     int FromLength;    // byte limit of a sender text; below 1: shown as written
     int SubjectLength; // byte limit of a subject text; below 1: 26
-    std::string URL;   // POPFile's web interface base URL; empty: unknown
+    std::string URL;   // POPFile's web interface base URL, ending in "/"; empty: unknown
 };
 
 struct FilingRule {
@@ -50,6 +50,11 @@ void SaveSettings(void);
 // Sets URL to `text` and saves it, only while URL is empty and `text` holds
 // no CR or LF.
 void AdoptUrl(const char *text);
+
+// `text` as the URL setting holds it: with a final "/" added when it lacks
+// one (a URL written by hand as "http://127.0.0.1:8080"), as the page
+// names ("buckets", "history") are appended to it; "" stays "".
+std::string UrlSettingOf(const char *text);
 
 // First rule whose Bucket equals `bucket` byte for byte, or nullptr.
 FilingRule *FindFilingRule(const char *bucket);

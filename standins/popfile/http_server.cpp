@@ -191,6 +191,14 @@ void ServeHttpConnection(int fd)
         HttpResponse response = AnswerRequest(request, knobs);
         if (!own)
             LogHttpRequest(raw, request.method, request.target, response.status);
+        if (response.held) {
+            // Handled, never answered: the connection lasts until the peer
+            // ends it (or the server stops).
+            std::string ignored;
+            while (ReceiveMore(fd, &ignored) >= 0)
+                ignored.clear();
+            return;
+        }
         if (response.status == 0) {
             // Dropped by the status knob: the connection is reset, as when
             // the server goes away in the middle of the exchange.

@@ -69,7 +69,8 @@ int ReadStatusRule(const std::string& text, StatusRule* out)
     if (words.size() < 2 || words.size() > 3 || words[0].empty() || words[0][0] != '/')
         return -1;
     long status = 0;
-    if (words[1] == "drop" && words.size() == 2)
+    bool hold = words[1] == "hold" && words.size() == 2;
+    if ((words[1] == "drop" || hold) && words.size() == 2)
         status = 0;
     else if (ReadLong(words[1], 100, 599, &status) != 0)
         return -1;
@@ -78,6 +79,7 @@ int ReadStatusRule(const std::string& text, StatusRule* out)
     out->path = words[0];
     out->status = static_cast<int>(status);
     out->realBody = words.size() == 3;
+    out->hold = hold;
     return 0;
 }
 
@@ -176,6 +178,10 @@ int ApplyKnob(StandinKnobs* knobs, const std::string& name, const std::string& v
         result = ReadLong(value, 1, 999999999L, &number);
         if (result == 0)
             changed.goneViews.push_back(number);
+    } else if (name == "password") {
+        if (value == "on") changed.password = true;
+        else if (value == "off") changed.password = false;
+        else result = -1;
     } else if (name == "bucket-order") {
         if (value == "declared") changed.bucketsReversed = false;
         else if (value == "reversed") changed.bucketsReversed = true;
@@ -253,5 +259,6 @@ const char* UsageText()
            "  --http-endless-chunks on|off\n"
            "  --http-keep-alive on|off\n"
            "  --pattern-case lower|upper|mixed  --bucket-case asis|lower|upper|mixed\n"
-           "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n";
+           "  --link-base URL  --gone-view N (repeatable)  --bucket-order declared|reversed\n"
+           "  --password on|off\n";
 }

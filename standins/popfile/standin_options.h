@@ -20,11 +20,14 @@ enum class BucketsPageMode { Normal, NoBuckets, NoSession };
 // With realBody the request is handled as usual and only the status
 // changes; otherwise it is not handled at all and gets an error page.
 // Status 0 ("drop"): the request is not handled, and the connection is
-// reset without an answer.
+// reset without an answer. With `hold` ("hold") the request is handled as
+// usual (a form is recorded) and its answer never sent, as by a POPFile
+// that records a correction and then stalls.
 struct StatusRule {
     std::string path;
     int status = 0;
     bool realBody = false;
+    bool hold = false;
 };
 
 // The fault knobs. Defaults make a well-behaved server.
@@ -50,6 +53,7 @@ struct StandinKnobs {
     std::string linkBase;      // base URL in X-POPFile-Link; empty: http://127.0.0.1:PORT/
     std::vector<long> goneViews; // history numbers purged from the history (as after 2 days)
     bool bucketsReversed = false; // the bucket page lists the buckets in reverse order
+    bool password = false;     // a password on the web interface: every page is the login page
 };
 
 struct StandinOptions {

@@ -185,3 +185,15 @@ std::string ErrorPage(int status, const std::string& detail)
         page += "<p>" + HtmlEscaped(detail) + "</p>\n";
     return page + PageEnd;
 }
+
+std::string LoginPage(void)
+{
+    return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"UTF-8\">\n<title>POPFile Control Center</title>\n"
+           "</head>\n<body>\n<h2 class=\"password\">Password</h2>\n"
+           "<form action=\"/password\" method=\"post\">\n"
+           "    <label class=\"passwordLabel\" for=\"thePassword\">Enter password:</label>\n"
+           "    <input type=\"hidden\" name=\"redirect\" value=\"/\" />\n"
+           "    <input type=\"password\" id=\"thePassword\" name=\"password\" />\n"
+           "    <input type=\"submit\" class=\"submit\" name=\"submit\" value=\"Go!\" />\n"
+           "</form>\n</body>\n</html>\n";
+}

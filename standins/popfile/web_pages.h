@@ -44,5 +44,9 @@ std::string HistoryPage(const std::string& key, const StandinKnobs& knobs,
 std::string MessagePage(const std::string& key, const StandinKnobs& knobs,
                         const HistoryEntry& entry, const std::string& messageText);
 
+// The login page that a web interface with a password shows in place of
+// every page: a form posted to "/password", and no key anywhere.
+std::string LoginPage(void);
+
 // A small error page naming the status and, when not empty, a detail.
 std::string ErrorPage(int status, const std::string& detail);

@@ -226,10 +226,23 @@ HttpResponse AnswerRequest(const HttpRequest& request, const StandinKnobs& knobs
     if (IsStandinPath(request.path))
         return AnswerStandinPath(request);
     const StatusRule* rule = FindStatusRule(knobs, request.path);
+    if (rule != nullptr && rule->hold) {
+        HttpResponse held = AnswerPage(request, knobs);
+        held.held = true;
+        return held;
+    }
     if (rule != nullptr && rule->status == 0)
-        return {0, "", "", ""};  // dropped: the connection closes unanswered
+        return {0, "", "", "", false};  // dropped: the connection closes unanswered
     if (rule != nullptr && !rule->realBody)
         return ErrorResponse(rule->status, "Forced by the status knob.");
+    if (knobs.password) {
+        // As POPFile with a password: the login page in place of every
+        // page, and no form is taken.
+        HttpResponse login;
+        login.status = 200;
+        login.body = LoginPage();
+        return login;
+    }
     HttpResponse response = AnswerPage(request, knobs);
     if (rule != nullptr)
         response.status = rule->status;

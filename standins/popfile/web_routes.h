@@ -12,6 +12,7 @@ struct HttpResponse {
     std::string contentType = "text/html; charset=UTF-8";
     std::string extraHeaders;  // complete header lines, each ending in CR LF
     std::string body;
+    bool held = false;  // handled, and the answer is never sent (status knob "hold")
 };
 
 // Paths below /standin/ are the stand-in's own (records for tests): they are

@@ -126,6 +126,25 @@ TEST_F(BucketListTest, ParseBucketPageTakesNamesAfterTheKeyLink)
     }
 }
 
+TEST_F(BucketListTest, LoginPageIsTheOneWithTheFormPostedToPassword)
+{
+    const struct {
+        const char *page;
+        bool login;
+    } rows[] = {
+        {"<form action=\"/password\" method=\"post\">", true},
+        {"<FORM ACTION=\"/PASSWORD\">", true},
+        {"<form action=\"/password\"", true},
+        {"<form action=\"/passwords\">", false},
+        {"<form action=\"/history\">", false},
+        {"<input type=\"password\" name=\"password\">", false},
+        {"action=/password", false},
+        {"", false},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(IsLoginPage(row.page), row.login) << row.page;
+}
+
 TEST_F(BucketListTest, NamesAreAppendedToWhatTheListHolds)
 {
     AddBucketName("first");

@@ -77,12 +77,24 @@ struct BaseUrlRow {
     const char *base; // "" : nothing learnt
 };
 
+// The account of these rows fetches its mail through "h" (its POP3
+// server), where its POPFile runs.
 TEST(BaseUrlLengthOfLink, TheTextBeforeJumpWhenItIsAnHttpUrl)
 {
     const BaseUrlRow rows[] = {
         {"http://127.0.0.1:8080/jump_to_message?view=5", "http://127.0.0.1:8080/"},
         {"http://h/a/jump?view=1", "http://h/a/"},
+        {"http://H:8080/jump?view=1", "http://H:8080/"},
         {"http://h/jumpjump", "http://h/"},
+        // Only POPFile's own hosts: loopback, or the account's server.
+        {"http://127.45.6.7:8080/jump?view=1", "http://127.45.6.7:8080/"},
+        {"http://LocalHost:8080/jump?view=1", "http://LocalHost:8080/"},
+        {"http://tracker.example/jump?view=1", ""},
+        {"http://hh/jump?view=1", ""},
+        {"http://128.0.0.1/jump?view=1", ""},
+        {"http://127.0.0.1.example/jump?view=1", ""},
+        {"http://h@127.0.0.1/jump?view=1", ""},
+        {"http://h/?x/jump?view=1", ""},
         {"http://h/view=3", ""},
         {"http://h/JUMP?view=3", ""},
         {"HTTP://127.0.0.1:1/jump?view=3", ""},
@@ -103,7 +115,11 @@ TEST(BaseUrlLengthOfLink, TheTextBeforeJumpWhenItIsAnHttpUrl)
         {"http://h/\x83\x5c/jump?view=1", "http://h/\x83\x5c/"},
     };
     for (const BaseUrlRow &row : rows)
-        EXPECT_EQ(std::string(row.link, BaseUrlLengthOfLink(row.link)), row.base) << "link: " << row.link;
+        EXPECT_EQ(std::string(row.link, BaseUrlLengthOfLink(row.link, "h")), row.base) << "link: " << row.link;
+    // An account whose server is not known matches no name.
+    EXPECT_EQ(BaseUrlLengthOfLink("http://h/jump?view=1", ""), 0u);
+    EXPECT_EQ(BaseUrlLengthOfLink("http://h/jump?view=1", nullptr), 0u);
+    EXPECT_EQ(BaseUrlLengthOfLink("http://127.0.0.1:8080/jump?view=1", nullptr), 22u);
 }
 
 struct CleanUrlRow {
@@ -129,6 +145,8 @@ TEST(IsCleanBaseUrl, HttpEndingInSlashWithoutQuoteBlankOrControl)
         {"http://h/\r\nBeep=1/", false},
         {"http://h/\t/", false},
         {"http://h/\x7f/", false},
+        {"http://127.0.0.1:8080/?/", false},
+        {"http://h/#top/", false},
     };
     for (const CleanUrlRow &row : rows)
         EXPECT_EQ(IsCleanBaseUrl(row.url), row.clean) << "url: " << row.url;
@@ -137,31 +155,33 @@ TEST(IsCleanBaseUrl, HttpEndingInSlashWithoutQuoteBlankOrControl)
 struct JumpRow {
     int status;
     const char *location;
-    bool history;
+    JumpAnswer answer;
 };
 
-TEST(JumpLeadsToHistory, OnlyARedirectToTheHistoryPage)
+TEST(ReadJumpAnswer, ARedirectToTheMessageOrToTheHistoryPageAndNothingElse)
 {
     const JumpRow rows[] = {
-        {302, "/history", true},
-        {302, "/history?session=k", true},
-        {301, "http://127.0.0.1:8080/history", true},
-        {307, "/popfile/history", true},
-        {302, "/view?session=k&view=5", false},
-        {302, "http://127.0.0.1:8080/view?session=k&view=5", false},
-        {302, "/view?back=/history", false},
-        {302, "http://h?x=/history", false},
-        {302, "http://history", false},
-        {302, "/historyx", false},
-        {302, "", false},
-        {200, "/history", false},
-        {404, "/history", false},
-        {0, "", false},
-        {-1, "", false},
+        {302, "/history", JumpGone},
+        {302, "/history?session=k", JumpGone},
+        {301, "http://127.0.0.1:8080/history", JumpGone},
+        {307, "/popfile/history", JumpGone},
+        {302, "/view?session=k&view=5", JumpInHistory},
+        {302, "http://127.0.0.1:8080/view?session=k&view=5", JumpInHistory},
+        {302, "/view?back=/history", JumpInHistory},
+        {302, "http://h?x=/history", JumpNotPopfile},
+        {302, "http://history", JumpNotPopfile},
+        {302, "/historyx", JumpNotPopfile},
+        {302, "/preview", JumpNotPopfile},
+        {302, "/login", JumpNotPopfile},
+        {302, "", JumpNotPopfile},
+        {200, "/view", JumpNotPopfile},
+        {200, "/history", JumpNotPopfile},
+        {404, "/history", JumpNotPopfile},
+        {0, "", JumpNotPopfile},
+        {-1, "", JumpNotPopfile},
     };
     for (const JumpRow &row : rows)
-        EXPECT_EQ(JumpLeadsToHistory(row.status, row.location), row.history)
-            << row.status << " " << row.location;
+        EXPECT_EQ(ReadJumpAnswer(row.status, row.location), row.answer) << row.status << " " << row.location;
 }
 
 } // namespace

@@ -48,22 +48,62 @@ TEST_F(MenuChoicesTest, OldNamesGiveWayAndTheirValuesNameNothing)
     EXPECT_STREQ(ShownBucketName(again), "bucket0");
 }
 
+// Which of the 100 windows below still exist.
+bool Alive[100];
+bool IsAlive(const void *window)
+{
+    return Alive[*static_cast<const int *>(window)];
+}
+
 TEST_F(MenuChoicesTest, WindowKindsFollowTheLastMenuAndStayBounded)
 {
-    int windows[100] = {};
+    int windows[100];
+    for (int i = 0; i < 100; ++i) {
+        windows[i] = i;
+        Alive[i] = true;
+    }
     EXPECT_EQ(MenuWindowKind(&windows[0]), -1);
     EXPECT_EQ(MenuWindowKind(nullptr), -1);
-    NoteMenuWindow(&windows[0], 1);
-    NoteMenuWindow(&windows[1], 0);
+    NoteMenuWindow(&windows[0], 1, IsAlive);
+    NoteMenuWindow(&windows[1], 0, IsAlive);
     EXPECT_EQ(MenuWindowKind(&windows[0]), 1);
     EXPECT_EQ(MenuWindowKind(&windows[1]), 0);
-    NoteMenuWindow(&windows[0], 0); // a handle reused by a folder window
+    NoteMenuWindow(&windows[0], 0, IsAlive); // a handle reused by a folder window
     EXPECT_EQ(MenuWindowKind(&windows[0]), 0);
     for (int i = 2; i < 100; ++i)
-        NoteMenuWindow(&windows[i], i % 2);
+        NoteMenuWindow(&windows[i], i % 2, IsAlive);
     EXPECT_EQ(MenuWindowKind(&windows[0]), -1);
     EXPECT_EQ(MenuWindowKind(&windows[99]), 1);
     EXPECT_EQ(MenuWindowKind(&windows[36]), 0);
+}
+
+// A view whose menu bar was set up when it opened keeps its place while
+// the folder window's menus come and go: closed windows give way first,
+// then the one used least recently.
+TEST_F(MenuChoicesTest, ClosedWindowsGiveWayBeforeALongOpenView)
+{
+    int windows[100];
+    for (int i = 0; i < 100; ++i) {
+        windows[i] = i;
+        Alive[i] = true;
+    }
+    NoteMenuWindow(&windows[0], 1, IsAlive); // the view, opened first
+    for (int i = 1; i < 64; ++i)
+        NoteMenuWindow(&windows[i], 0, IsAlive); // the table is full now
+    Alive[10] = false;
+    Alive[20] = false;
+    NoteMenuWindow(&windows[64], 0, IsAlive);
+    NoteMenuWindow(&windows[65], 1, IsAlive);
+    EXPECT_EQ(MenuWindowKind(&windows[0]), 1) << "the long open view stays";
+    EXPECT_EQ(MenuWindowKind(&windows[10]), -1);
+    EXPECT_EQ(MenuWindowKind(&windows[20]), -1);
+    EXPECT_EQ(MenuWindowKind(&windows[1]), 0);
+    // With none closed, the least recently used gives way: the view was
+    // just asked for, window 2 was noted longest ago.
+    NoteMenuWindow(&windows[66], 0, IsAlive);
+    EXPECT_EQ(MenuWindowKind(&windows[2]), -1);
+    EXPECT_EQ(MenuWindowKind(&windows[0]), 1);
+    EXPECT_EQ(MenuWindowKind(&windows[66]), 0);
 }
 
 } // namespace

@@ -159,7 +159,10 @@ HWND FolderWindow()
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         char mailbox[MAX_PATH];
-        snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-%lu\\", temp, GetCurrentProcessId());
+        // A new one for every run: Wine gives a later run the same process
+        // id, and folders holding an earlier run's messages would count.
+        snprintf(mailbox, sizeof mailbox, "%ssortella-classifier-%lu-%lu\\", temp, GetCurrentProcessId(),
+                 GetTickCount());
         // On a small disk of its own when the wrapper could mount one, so
         // that a test can fill it.
         if (!SmallDisk().empty())
@@ -562,12 +565,12 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     size_t events = HostEvents().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
 
-    // POPFile was told: the key from the front page, the message's link
+    // POPFile was told: the key from the bucket page, the message's link
     // (its redirect not followed), then the form; and no box says
     // otherwise.
     std::vector<Request> requests = RequestsSince(requestsBefore);
     ASSERT_EQ(requests.size(), 3u) << Targets(requests);
-    EXPECT_EQ(requests[0].method + " " + requests[0].target, "GET /");
+    EXPECT_EQ(requests[0].method + " " + requests[0].target, "GET /buckets");
     EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /jump_to_message?view=" + view);
     EXPECT_EQ(requests[1].raw, GetRequestBytes("/jump_to_message?view=" + view));
     EXPECT_EQ(requests[2].method + " " + requests[2].target, "POST /history");
@@ -604,7 +607,7 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     requestsBefore = Requests().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[inbox]", "work"}), 0u);
     requests = RequestsSince(requestsBefore);
-    EXPECT_EQ(Targets(requests), "GET /\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
+    EXPECT_EQ(Targets(requests), "GET /buckets\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
     EXPECT_NE(ReclassifyLog().find(view + "\tinbox\twork\n"), std::string::npos) << ReclassifyLog();
     EXPECT_FALSE(OnlyMessageIn("仕事").empty());
     EmptyFolder("仕事");
@@ -728,7 +731,9 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
     FolderWindow();
     const std::string view = KnownView();
     ASSERT_FALSE(view.empty());
-    const std::string jump = "GET /\nGET /jump_to_message?view=" + view + "\n";
+    const std::string buckets = "GET /buckets\n";
+    const std::string jump = buckets + "GET /jump_to_message?view=" + view + "\n";
+    const char *notPopfile = "POPFileのURLで答えたのは、POPFile コントロールセンターではありませんでした。";
     // A link that teaches no URL: its scheme is not http.
     const std::string https = "X-POPFile-Link: https://127.0.0.1:" + Popfile().port + "/jump_to_message?view=" +
                               view + "\n";
@@ -740,8 +745,17 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
          "POPFileのURLが設定されていないか、正しくありません。"},
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
          "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
-        {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
+        {"password on the web interface", Link(view), "password on\n", nullptr, buckets,
          "POPFile コントロールセンターにパスワードが設定されていると、訂正を送ることができません。"},
+        {"a bucket page without the key", Link(view), "buckets-page no-session\n", nullptr, buckets, notPopfile},
+        {"the bucket renamed in POPFile", Link(view), "buckets-page no-buckets\n", nullptr, buckets,
+         "POPFileには「work」というバケツがもうありません（名前を変えたか、削除したバケツです）。"},
+        {"a jump answered without a redirect", Link(view), "status /jump_to_message 200\n", nullptr, jump,
+         notPopfile},
+        // Slow answers spend the budget before the form: less than 2 s
+        // would be left for it, so it is not sent.
+        {"too little time left for the form", Link(view), "http-slow-ms 1600\n", nullptr, jump,
+         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
         {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
          "このメールはPOPFileの履歴から消えています（POPFileは、既定では2日より古い履歴を消します）。"},
         {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
@@ -777,7 +791,7 @@ TEST(ClassifierReclassify, CorrectsTheMessageOfTheWindowOfTheCommand)
     size_t events = HostEvents().size();
     ASSERT_NE(HostChooseMenuItem(viewWindow, GetSubMenu(bar, 3), {"POPFile訂正[spam]", "work"}), 0u);
     std::vector<Request> requests = RequestsSince(requestsBefore);
-    ASSERT_EQ(Targets(requests), "GET /\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
+    ASSERT_EQ(Targets(requests), "GET /buckets\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
     EXPECT_NE(requests[2].raw.find("&reclassify_" + view + "=work&"), std::string::npos) << requests[2].raw;
     EXPECT_TRUE(HostEventsOfKind("box", events).empty());
     std::vector<HostEvent> moves = HostEventsOfKind("move", events);
@@ -823,11 +837,11 @@ TEST(ClassifierReclassify, BucketIsTheOneTheItemNamed)
     EmptyFolder("仕事");
 }
 
-// A front page that gives no key, in time or at all, makes the correction
-// post nothing, nor ask anything more; the message is relabelled and
-// refiled all the same. A flood is read as far as the limit, which holds
-// the key, but a page that long is not POPFile's.
-TEST(ClassifierReclassify, FrontPageWithoutKeyPostsNothing)
+// A bucket page that does not come whole in time makes the correction post
+// nothing, nor ask anything more; the message is relabelled and refiled
+// all the same. A flood is read as far as the limit, which holds the key,
+// but a page that long is not POPFile's.
+TEST(ClassifierReclassify, BucketPageNotInTimePostsNothing)
 {
     FolderWindow();
     const std::string view = KnownView();
@@ -836,10 +850,11 @@ TEST(ClassifierReclassify, FrontPageWithoutKeyPostsNothing)
         const char *knobs;
         const char *requests;
     } rows[] = {
-        {"front-key missing\n", "GET /\n"},
-        {"http-slow-ms 600000\n", "GET /\n"}, // accepts and never answers
-        {"http-trickle-ms 1000\n", "GET /\n"},
-        {"http-flood-bytes 33554432\n", "GET /\n"},
+        {"http-slow-ms 600000\n", "GET /buckets\n"}, // accepts and never answers
+        {"http-trickle-ms 1000\n", "GET /buckets\n"},
+        {"http-header-trickle-ms 250\n", "GET /buckets\n"},
+        {"http-flood-bytes 33554432\n", "GET /buckets\n"},
+        {"http-endless-chunks on\n", "GET /buckets\n"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.knobs);
@@ -858,13 +873,16 @@ TEST(ClassifierReclassify, FrontPageWithoutKeyPostsNothing)
     }
 }
 
-TEST(ClassifierReclassify, StaleItemAfterRefreshDoesNothing)
+// A message without a POPFile number, corrected from a menu older than a
+// refresh that dropped the bucket: nothing to ask POPFile, and the bucket
+// is gone from its list; relabelled and refiled all the same, with a box.
+TEST(ClassifierReclassify, StaleItemAfterRefreshIsRelabelledWithABox)
 {
     FolderWindow();
     StartPlugin(Popfile().base);
     EmptyFolder("郵便受け");
-    std::string path = ShowMessage("X-Text-Classification: spam\n" + Link("5"));
-    std::string before = HostReadFile(path);
+    EmptyFolder("仕事");
+    ShowMessage("X-Text-Classification: spam\n");
     HMENU menu = HostBuildFolderMenu(FolderWindow());
     SetKnobs("buckets-page no-buckets\n");
     std::vector<Item> items = PluginItems(menu, HostFolderItems());
@@ -875,8 +893,136 @@ TEST(ClassifierReclassify, StaleItemAfterRefreshDoesNothing)
     size_t events = HostEvents().size();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
     EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+    EXPECT_EQ(HostEventsOfKind("move", events).size(), 1u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].raw.find("POPFileには「work」というバケツがもうありません"), std::string::npos) << boxes[0].text;
+    std::string moved = OnlyMessageIn("仕事");
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(HeaderValue(HostReadFile(moved), "X-Text-Classification: "), "work");
+    EmptyFolder("仕事");
+}
+
+// POPFile records a correction before it answers: a form whose answer does
+// not come in time may have been taken, and the box says so, pointing at
+// POPFile's history rather than at trying again.
+TEST(ClassifierReclassify, LateAnswerToTheFormSaysPopfileMayHaveTakenIt)
+{
+    FolderWindow();
+    const std::string view = KnownView();
+    ASSERT_FALSE(view.empty());
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    EmptyFolder("仕事");
+    ShowMessage("X-Text-Classification: spam\n" + Link(view));
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    std::string log = ReclassifyLog();
+    SetKnobs("status /history hold\n");
+    size_t requestsBefore = Requests().size();
+    size_t events = HostEvents().size();
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
+    SetKnobs("");
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
+              "GET /buckets\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
+    std::string recorded = ReclassifyLog().substr(log.size());
+    EXPECT_EQ(recorded.rfind(view + "\t", 0), 0u) << "POPFile took it: " << recorded;
+    EXPECT_EQ(recorded.size() - recorded.rfind("\twork\n"), 6u) << recorded;
+    EXPECT_EQ(HostEventsOfKind("move", events).size(), 1u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].raw.rfind("POPFileがこの訂正を受け付けたかどうか、わかりませんでした。\n", 0), 0u)
+        << boxes[0].text;
+    EXPECT_NE(boxes[0].raw.find("「履歴」のページで、このメールの行に「再分類されました」と出ていないか"),
+              std::string::npos)
+        << boxes[0].text;
+    EmptyFolder("仕事");
+}
+
+// Choosing the bucket that the message already names asks first whether
+// POPFile should be told once more (it would learn the message again);
+// "No", the default, does nothing at all, "Yes" corrects as usual.
+TEST(ClassifierReclassify, TheCheckedBucketAsksBeforeTellingAgain)
+{
+    FolderWindow();
+    const std::string view = KnownView();
+    ASSERT_FALSE(view.empty());
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    std::string path = ShowMessage("X-Text-Classification: spam\n" + Link(view));
+    std::string before = HostReadFile(path);
+    HMENU menu = HostBuildFolderMenu(FolderWindow());
+    std::string log = ReclassifyLog();
+
+    size_t requestsBefore = Requests().size();
+    size_t events = HostEvents().size();
+    HostQueueBoxAnswer(IDNO);
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "spam"}), 0u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    ASSERT_EQ(boxes.size(), 1u);
+    printf("question:\n%s\n", boxes[0].text.c_str());
+    EXPECT_EQ(boxes[0].flags, (DWORD)(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(boxes[0].raw.rfind("このメールのバケツは、すでに「spam」です。\nPOPFileにもう一度「spam」と伝えますか？\n", 0),
+              0u)
+        << boxes[0].text;
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
     EXPECT_TRUE(HostEventsOfKind("move", events).empty());
     EXPECT_EQ(HostReadFile(path), before);
+
+    events = HostEvents().size();
+    HostQueueBoxAnswer(IDYES);
+    ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "spam"}), 0u);
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
+              "GET /buckets\nGET /jump_to_message?view=" + view + "\nPOST /history\n");
+    EXPECT_EQ(HostEventsOfKind("box", events).size(), 1u) << "the question only";
+    EXPECT_EQ(ReclassifyLog().substr(log.size()).rfind(view + "\t", 0), 0u) << "POPFile was told again";
+}
+
+// A view window open for long keeps its menu's kind while the folder
+// window's menus come and go; once its kind has given way (after 64 other
+// windows, all still open), a bucket chosen in it says to open the menu
+// again and does nothing else.
+TEST(ClassifierReclassify, AWindowWhoseKindGaveWayGetsABox)
+{
+    FolderWindow();
+    StartPlugin(Popfile().base);
+    EmptyFolder("郵便受け");
+    std::string shown = ShowMessage("X-Text-Classification: spam\n" + Link("5"));
+    HWND viewWindow = HostCreateViewWindow(shown.c_str());
+    ASSERT_NE(viewWindow, nullptr);
+    HMENU bar = HostBuildViewMenu(viewWindow, 201);
+    ASSERT_NE(bar, nullptr);
+    // Closed views give way first: the long open one keeps its place.
+    for (int i = 0; i < 70; ++i) {
+        HWND other = HostCreateViewWindow(shown.c_str());
+        HostBuildViewMenu(other, 202);
+        HostDestroyWindow(other);
+    }
+    // Still known: the checked bucket's question comes (answered No).
+    size_t events = HostEvents().size();
+    HostQueueBoxAnswer(IDNO);
+    ASSERT_NE(HostChooseMenuItem(viewWindow, GetSubMenu(bar, 3), {"POPFile訂正[spam]", "spam"}), 0u);
+    std::vector<HostEvent> question = HostEventsOfKind("box", events);
+    ASSERT_EQ(question.size(), 1u);
+    EXPECT_EQ(question[0].flags, (DWORD)(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    std::vector<HWND> open;
+    for (int i = 0; i < 64; ++i) {
+        open.push_back(HostCreateViewWindow(shown.c_str()));
+        HostBuildViewMenu(open.back(), 202);
+    }
+    size_t requestsBefore = Requests().size();
+    events = HostEvents().size();
+    std::string before = HostReadFile(shown);
+    ASSERT_NE(HostChooseMenuItem(viewWindow, GetSubMenu(bar, 3), {"POPFile訂正[spam]", "work"}), 0u);
+    EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
+    EXPECT_TRUE(HostEventsOfKind("move", events).empty());
+    EXPECT_EQ(HostReadFile(shown), before);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].raw.rfind("このウィンドウのメールがわからなくなったため、訂正できませんでした。\n", 0), 0u)
+        << boxes[0].text;
+    for (HWND window : open)
+        HostDestroyWindow(window);
+    HostDestroyWindow(viewWindow);
 }
 
 struct FetchRow {
@@ -968,13 +1114,17 @@ TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
     // Forged links teach nothing either, and leave the settings file clean:
     // a quote that would break out of the browser's command line, lone CRs
     // that would write keys of their own.
-    const char *refused[] = {"X-POPFile-Link: file://C:/x/jump?view=3\n",
-                             "X-POPFile-Link: http://127.0.0.1:1/view=3\n",
+    // And a link may only name POPFile's own hosts: a loopback address or
+    // the server the account's mail comes through (127.0.0.1 here).
+    const std::string elsewhere = "X-POPFile-Link: http://tracker.example:" + Popfile().port +
+                                  "/jump_to_message?view=3\n";
+    const std::string refused[] = {"X-POPFile-Link: file://C:/x/jump?view=3\n",
+                             "X-POPFile-Link: http://127.0.0.1:1/view=3\n", elsewhere,
                              "X-POPFile-Link: http://x/\" --flag=\"jump_to_message?view=1\n",
                              "X-POPFile-Link: http://evil/\rBeep=1\rjump_to_message?view=1\n"};
-    for (const char *link : refused) {
+    for (const std::string &link : refused) {
         SCOPED_TRACE(link);
-        ShowMessage(std::string("X-Text-Classification: spam\n") + link);
+        ShowMessage("X-Text-Classification: spam\n" + link);
         std::vector<Item> items = PluginItems(HostBuildFolderMenu(FolderWindow()), HostFolderItems());
         ASSERT_EQ(items.size(), 2u);
         std::vector<Item> sub = Items(items[0].submenu);
@@ -995,6 +1145,18 @@ TEST(ClassifierLearning, BaseUrlOnlyFromAnHttpLinkAndOnlyOnce)
     ShowMessage("X-Text-Classification: spam\nX-POPFile-Link: http://127.0.0.1:1/jump_to_message?view=2\n");
     HostBuildFolderMenu(FolderWindow());
     EXPECT_EQ(IniUrl(), Popfile().base);
+
+    // A message of an account whose mail comes through "POPFile.lan" may
+    // teach a link of that machine (its name in any letter case).
+    StartPlugin("");
+    HostAddAccount("lan", "LAN", "POPFile.lan", "110", "0");
+    std::string lanLink = "X-POPFile-Link: http://popfile.lan:" + Popfile().port + "/jump_to_message?view=3\n";
+    std::string path = HostWriteMessage("lan", "郵便受け", nullptr,
+                                        ("Subject: lan\nX-Text-Classification: spam\n" + lanLink + "\nbody\n").c_str());
+    HostSelectEntry(FolderWindow(), HostEntryOfPath(path).c_str());
+    HostBuildFolderMenu(FolderWindow());
+    EXPECT_EQ(IniUrl(), "http://popfile.lan:" + Popfile().port + "/");
+    DeleteFileA(path.c_str());
 }
 
 struct OpenRow {
@@ -1156,7 +1318,7 @@ TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
         undo();
 
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
-                  "GET /\nGET /jump_to_message?view=" + KnownView() + "\nPOST /history\n");
+                  "GET /buckets\nGET /jump_to_message?view=" + KnownView() + "\nPOST /history\n");
         std::vector<HostEvent> moves = HostEventsOfKind("move", events);
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_EQ(moves[0].raw, HostEntryOfPath(path));

@@ -219,6 +219,19 @@ TEST_F(SettingsTest, SaveWritesSwitchesAndUrlButNeverTheLengths)
     EXPECT_EQ(file.find("Length"), std::string::npos) << file;
 }
 
+// A URL written by hand without its final "/" is used with it, and saved
+// so when the plug-in next writes the file (not at the load itself).
+TEST_F(SettingsTest, UrlWithoutItsFinalSlashIsUsedWithIt)
+{
+    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\nURL=http://127.0.0.1:8080\r\n");
+    EXPECT_EQ(PluginSettings.URL, "http://127.0.0.1:8080/");
+    EXPECT_NE(HostReadFile(IniPath()).find("URL=http://127.0.0.1:8080\r\n"), std::string::npos);
+    SaveSettings();
+    EXPECT_NE(HostReadFile(IniPath()).find("URL=http://127.0.0.1:8080/\r\n"), std::string::npos);
+    LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\nURL=\r\n");
+    EXPECT_EQ(PluginSettings.URL, "");
+}
+
 TEST_F(SettingsTest, AdoptUrlOnlyFillsAnEmptyUrl)
 {
     LoadFrom("[MoveMail]\r\nspam=ごみ箱\r\n[Setup]\r\nCheckConnect=0\r\n");

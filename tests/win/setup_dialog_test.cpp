@@ -455,9 +455,9 @@ TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
     const std::string base = WebUrl("");
     const std::string byName = "http://localhost:" + std::to_string(StandinHttpPort());
     const std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort());
-    // 510 bytes in all: the most the field gives; the query leaves the
-    // front page as it is.
-    const std::string longest = base + "/?" + std::string(510 - base.size() - 2, 'q');
+    // 510 bytes in all: the most the field gives (a page POPFile does not
+    // have).
+    const std::string longest = base + "/" + std::string(510 - base.size() - 1, 'q');
     struct Row {
         std::string stored, typed, knobs;
         std::string box;    // expected message box text; "" none
@@ -468,9 +468,13 @@ TEST_F(SetupDialogTest, ConfirmTestsATypedUrlBeforeTakingIt)
         {"", base + "/", "", "", 1, base + "/"},
         {"", base, "", "", 1, base + "/"}, // slash appended
         {"", byName, "", "", 1, byName + "/"},
-        {"", base + "/?a b", "", "", 1, base + "/?a b/"},
-        {"", longest, "", "", 1, longest + "/"},
-        {"", longest + "cut off here", "", "", 1, longest + "/"},
+        // Tested as it will be stored: with its "/", and only when the
+        // plug-in would use it (no "?", "#" or blank).
+        {"", base + "/?", "", badUrl, 0, ""},
+        {"", base + "/?a b", "", badUrl, 0, ""},
+        {"", base + "/#top", "", badUrl, 0, ""},
+        {"", longest, "", badUrl, 1, ""},
+        {"", longest + "cut off here", "", badUrl, 1, ""},
         // Unchanged or empty: taken without asking POPFile.
         {base + "/", base + "/", "", "", 0, base + "/"},
         {base, base, "", "", 0, base + "/"},

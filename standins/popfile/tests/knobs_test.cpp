@@ -36,6 +36,24 @@ TEST_F(KnobsTest, FrontKeyKnobHidesEmptiesOrChangesTheKey)
     }
 }
 
+// With a password every page is the login page, and a form is not taken.
+TEST_F(KnobsTest, PasswordKnobShowsTheLoginPageEverywhere)
+{
+    Start();
+    RetrieveAll(1);
+    WriteTextFile(ControlPath(), "password on\n");
+    for (const char* target : {"/", "/buckets", "/jump_to_message?view=1"}) {
+        std::string answer = HttpGet(run.httpPort, target);
+        bool found = true;
+        ScanKeyLikePlugin(BodyOf(answer), &found);
+        EXPECT_FALSE(found) << target;
+        EXPECT_NE(std::string::npos, BodyOf(answer).find("<form action=\"/password\"")) << target;
+    }
+    std::string records = Records();
+    EXPECT_EQ(200, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
+    EXPECT_EQ(records, Records());
+}
+
 TEST_F(KnobsTest, BucketsPageKnobLeavesOutBucketsOrTheSessionLink)
 {
     Start({"--buckets-page", "no-buckets"});
@@ -109,9 +127,20 @@ TEST_F(KnobsTest, StatusKnobAnswersErrorsWithBodies)
     WriteTextFile(ControlPath(), "status /history 500 page\n");
     EXPECT_EQ(500, StatusOf(HttpPost(run.httpPort, "/history", ReclassifyBody(run.key, 1, "spam"))));
     EXPECT_NE(std::string::npos, Records().find("1\t01-meeting\twork\tspam\n"));
+    // "hold": the form is recorded, and the answer never comes.
+    WriteTextFile(ControlPath(), "status /history hold\n");
+    int held = ConnectTo(run.httpPort);
+    ASSERT_GE(held, 0);
+    std::string body = ReclassifyBody(run.key, 1, "work");
+    ASSERT_TRUE(SendText(held, "POST /history HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
+                                   "\r\n\r\n" + body));
+    EXPECT_TRUE(WaitUntil([&]() { return Records().find("1\t01-meeting\twork\twork\n") != std::string::npos; }, 5000));
+    char byte;
+    EXPECT_EQ(-1, recv(held, &byte, 1, MSG_DONTWAIT)) << "no answer on a held request";
+    close(held);
     // The requests are in the log with the status they got (0: dropped).
     std::vector<std::string> index = FileLines(run.stateDir + "/requests/index.txt");
-    ASSERT_EQ(5u, index.size());
+    ASSERT_EQ(6u, index.size());
     EXPECT_EQ("0003\tPOST\t/history\t500", index[2].substr(0, 22));
     EXPECT_EQ("0004\tPOST\t/history\t0\t", index[3].substr(0, 21));
 }
