@@ -107,16 +107,16 @@ std::string IniUrl()
 }
 
 // A new user's settings: no URL yet (the plug-in learns it from the first
-// link), rules spam -> ごみ箱 and work -> 仕事, no summary box; then a
-// freshly loaded plug-in.
-void StartPlugin()
+// link) unless `url` is given, rules spam -> ごみ箱 and work -> 仕事, no
+// summary box; then a freshly loaded plug-in.
+void StartPlugin(const std::string &url = "")
 {
     HostUnloadPlugin();
     CreateDirectoryA((HostProgramDirectory() + "Plugins").c_str(), NULL);
     std::string path = IniPath();
     const char *ini = path.c_str();
     DeleteFileA(ini);
-    WritePrivateProfileStringA("Setup", "URL", "", ini);
+    WritePrivateProfileStringA("Setup", "URL", url.c_str(), ini);
     WritePrivateProfileStringA("Setup", "DispDialog", "0", ini);
     WritePrivateProfileStringA("Setup", "Beep", "0", ini);
     WritePrivateProfileStringA("Setup", "CheckConnect", "0", ini);
@@ -381,6 +381,103 @@ void OpenInPopfile(const Popfile &popfile, const Account &account, const std::st
         << answer;
 }
 
+// The message in `folder` whose link is `link`; "" when none is.
+std::string MessageWithLink(const Account &account, const char *folder, const std::string &link)
+{
+    for (const std::string &path : MessagesIn(account, folder))
+        if (HeaderValue(HostReadFile(path), "X-POPFile-Link: ") == link)
+            return path;
+    return "";
+}
+
+// Choosing the bucket the message already names (work, after the
+// correction) asks first: No leaves POPFile and the message as they are;
+// Yes tells POPFile once more, which overwrites what its undo goes back
+// to.
+void TellAgain(const Popfile &popfile, const Account &account, const std::string &path)
+{
+    std::string slot = SlotOfLink(HeaderValue(HostReadFile(path), "X-POPFile-Link: "));
+    std::string history = Ask("dump " + popfile.language);
+    HostSelectEntry(account.folder, HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(account.folder);
+    size_t events = HostEvents().size();
+    HostQueueBoxAnswer(IDNO);
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {"POPFile訂正[work]", "work"}), 0u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].raw.find("POPFileにもう一度「work」と伝えますか？"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(Ask("dump " + popfile.language), history);
+    EXPECT_TRUE(HostEventsOfKind("move", events).empty());
+
+    HostQueueBoxAnswer(IDYES);
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {"POPFile訂正[work]", "work"}), 0u);
+    EXPECT_EQ(Ask("history " + popfile.language + " " + slot), "work work");
+}
+
+// A bucket renamed in POPFile after the menu was built (personal) is not
+// posted: the message is relabelled and refiled, a box says POPFile no
+// longer has that bucket, and POPFile's history is as it was. Returns the
+// message's path.
+std::string RenamedBucket(const Popfile &popfile, const Account &account, const std::string &path)
+{
+    std::string link = HeaderValue(HostReadFile(path), "X-POPFile-Link: ");
+    HostSelectEntry(account.folder, HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(account.folder);
+    Ask("rename " + popfile.language + " personal family");
+    std::string history = Ask("dump " + popfile.language);
+    size_t events = HostEvents().size();
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {"POPFile訂正[spam]", "personal"}), 0u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    EXPECT_EQ(boxes.size(), 1u);
+    if (!boxes.empty())
+        EXPECT_NE(boxes[0].raw.find("POPFileには「personal」というバケツがもうありません"), std::string::npos)
+            << boxes[0].text;
+    EXPECT_EQ(Ask("dump " + popfile.language), history);
+    std::string moved = MessageWithLink(account, "郵便受け", link);
+    EXPECT_FALSE(moved.empty()) << "not refiled into 郵便受け";
+    if (moved.empty())
+        return moved;
+    EXPECT_EQ(HeaderValues(HostReadFile(moved), "X-Text-Classification: "), std::vector<std::string>{"personal"});
+    // The correction took POPFile's list: the renamed bucket shows. Named
+    // back, it shows again after "バケツの再取得".
+    HostSelectEntry(account.folder, HostEntryOfPath(moved).c_str());
+    menu = HostBuildFolderMenu(account.folder);
+    std::vector<Item> items = Items(SubmenuOf(menu, "POPFile訂正[personal]"));
+    EXPECT_TRUE(!items.empty() && items[0].text == "family") << HostDescribeMenu(menu);
+    Ask("rename " + popfile.language + " family personal");
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {"POPFile訂正[personal]", "バケツの再取得"}), 0u);
+    items = Items(SubmenuOf(HostBuildFolderMenu(account.folder), "POPFile訂正[personal]"));
+    EXPECT_TRUE(!items.empty() && items[0].text == "personal");
+    return moved;
+}
+
+// A form (work to spam) that reaches a POPFile which then stalls (paused
+// as the POST reaches it) gets no answer in time: the box says POPFile may
+// have taken the correction, and once POPFile goes on, it has. Returns the
+// message's path.
+std::string LateAnswer(const Popfile &popfile, const Account &account, const std::string &path)
+{
+    std::string link = HeaderValue(HostReadFile(path), "X-POPFile-Link: ");
+    std::string slot = SlotOfLink(link);
+    std::string relay = Ask("relay " + popfile.language);
+    StartPlugin("http://127.0.0.1:" + relay + "/");
+    HostSelectEntry(account.folder, HostEntryOfPath(path).c_str());
+    HMENU menu = HostBuildFolderMenu(account.folder);
+    size_t events = HostEvents().size();
+    EXPECT_NE(HostChooseMenuItem(account.folder, menu, {"POPFile訂正[work]", "spam"}), 0u);
+    std::vector<HostEvent> boxes = HostEventsOfKind("box", events);
+    EXPECT_EQ(boxes.size(), 1u);
+    if (!boxes.empty())
+        EXPECT_EQ(boxes[0].raw.rfind("POPFileがこの訂正を受け付けたかどうか、わかりませんでした。\n", 0), 0u)
+            << boxes[0].text;
+    Ask("resume " + popfile.language);
+    EXPECT_EQ(Ask("await " + popfile.language + " " + slot + " spam"), "spam work");
+    StartPlugin(popfile.base);
+    std::string moved = MessageWithLink(account, "ごみ箱", link);
+    EXPECT_FALSE(moved.empty()) << "not refiled into ごみ箱";
+    return moved;
+}
+
 // A correction that POPFile cannot take: `before` is done to POPFile
 // first; the message is corrected from `from` to `to` all the same (its
 // label and folder), a box says why POPFile was not told, and POPFile's
@@ -420,14 +517,14 @@ void UntoldCorrections(const Popfile &popfile, const Account &account, std::stri
         SCOPED_TRACE("a password on the web interface");
         Ask("stop " + language);
         Ask("start " + language + " secret");
-        path = UntoldCorrection(popfile, account, path, "work", "personal", "郵便受け", "パスワード");
+        path = UntoldCorrection(popfile, account, path, "personal", "work", "仕事", "パスワード");
         if (path.empty())
             return;
     }
     {
         SCOPED_TRACE("POPFile stopped");
         Ask("stop " + language);
-        path = UntoldCorrection(popfile, account, path, "personal", "spam", "ごみ箱", "つながらない");
+        path = UntoldCorrection(popfile, account, path, "work", "personal", "郵便受け", "つながらない");
         if (path.empty())
             return;
     }
@@ -436,7 +533,7 @@ void UntoldCorrections(const Popfile &popfile, const Account &account, std::stri
         Ask("purge " + language + " " + slot);
         Ask("start " + language);
         EXPECT_EQ(Ask("history " + language + " " + slot), "gone");
-        UntoldCorrection(popfile, account, path, "spam", "work", "仕事", "履歴から消えて");
+        UntoldCorrection(popfile, account, path, "personal", "work", "仕事", "履歴から消えて");
     }
 }
 
@@ -454,8 +551,13 @@ void Round(const char *language)
     ASSERT_FALSE(spam.empty());
     std::string corrected = CorrectToWork(popfile, account, spam);
     ASSERT_FALSE(corrected.empty());
+    TellAgain(popfile, account, corrected);
     OpenInPopfile(popfile, account, corrected);
-    UntoldCorrections(popfile, account, corrected);
+    std::string late = LateAnswer(popfile, account, corrected);
+    ASSERT_FALSE(late.empty());
+    std::string renamed = RenamedBucket(popfile, account, late);
+    ASSERT_FALSE(renamed.empty());
+    UntoldCorrections(popfile, account, renamed);
     EXPECT_EQ(FaultsReported(), 0) << "faults were met (see the lines \"fault ...\" above)";
 }
 

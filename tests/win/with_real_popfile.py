@@ -44,6 +44,15 @@ is en or ja):
                          "gone" when there is no row
   dump LANG              every row of table history, one a line
   get LANG PATH          status and Location of a GET without following it
+  rename LANG OLD NEW    rename a bucket through POPFile's web interface
+  relay LANG             start a relay to that POPFile's web interface on
+                         a port of its own (the answer), which pauses
+                         POPFile (SIGSTOP) as the first bytes of a POST
+                         reach it, before handing them on
+  resume LANG            let a paused POPFile go on (SIGCONT)
+  await LANG SLOT BUCKET the slot's "BUCKET USEDTOBE" once its bucket is
+                         BUCKET (POPFile records a correction between its
+                         other work); an error after 30 s
 
 Exit status: the program's (through scripts/wine-run.sh); 77 when no
 POPFile tree is there (the test is then skipped, and says why); 1 when
@@ -309,6 +318,7 @@ class Popfile:
     def stop(self):
         if self.process is None:
             return
+        self.process.send_signal(signal.SIGCONT)  # should a relay have paused it
         self.process.send_signal(signal.SIGTERM)
         try:
             self.process.wait(timeout=15)
@@ -383,6 +393,34 @@ class Popfile:
             rows = db.execute("select * from history order by id").fetchall()
         return "\n".join("\t".join(str(value) for value in row) for row in rows)
 
+    def rename(self, old, new):
+        self.get("/buckets?session=%s&oname=%s&newname=%s" % (self.key(), old, new))
+
+    def await_bucket(self, slot, bucket):
+        deadline = time.monotonic() + 30
+        while True:
+            row = self.history_row(slot)
+            if row.split(" ")[0] == bucket:
+                return row
+            if time.monotonic() > deadline:
+                raise RuntimeError("slot %d is still %s after 30 s" % (slot, row))
+            time.sleep(0.05)
+
+    def relay(self):
+        """A loopback port that hands each connection on to the web
+        interface; a connection whose first bytes begin a POST pauses
+        POPFile before they are handed on. Returns the port."""
+        if getattr(self, "relay_server", None) is None:
+            self.relay_server = PausingRelay(self)
+            threading.Thread(target=self.relay_server.serve_forever, daemon=True).start()
+        return self.relay_server.server_address[1]
+
+    def pause(self):
+        self.process.send_signal(signal.SIGSTOP)
+
+    def resume(self):
+        self.process.send_signal(signal.SIGCONT)
+
     def purge(self, slot):
         if self.process is not None:
             raise RuntimeError("POPFile (%s) runs: stop it before a purge" % self.language)
@@ -392,6 +430,54 @@ class Popfile:
         message = os.path.join(self.data, "messages", hex_slot[0:2], hex_slot[2:4], hex_slot[4:6],
                                "popfile%s.msg" % hex_slot[6:8])
         os.remove(message)
+
+
+class PausingRelay(socketserver.ThreadingTCPServer):
+    """Hands each connection on to a POPFile's web interface, and pauses
+    that POPFile as a POST reaches it (see Popfile.relay)."""
+    daemon_threads = True
+
+    def __init__(self, popfile):
+        self.popfile = popfile
+        super().__init__(("127.0.0.1", 0), PausingRelayHandler)
+
+
+class PausingRelayHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        client = self.request
+        server = socket.create_connection(("127.0.0.1", self.server.popfile.http_port))
+        first = True
+
+        def answers():  # POPFile's side to the client, until POPFile closes
+            try:
+                while True:
+                    data = server.recv(65536)
+                    if not data:
+                        break
+                    client.sendall(data)
+            except OSError:
+                pass
+            try:
+                client.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+
+        thread = threading.Thread(target=answers, daemon=True)
+        thread.start()
+        try:
+            while True:
+                data = client.recv(65536)
+                if not data:
+                    break
+                if first and data.startswith(b"POST "):
+                    self.server.popfile.pause()
+                first = False
+                server.sendall(data)
+            server.shutdown(socket.SHUT_WR)  # the client's end reaches POPFile too
+        except OSError:
+            pass
+        thread.join()
+        server.close()
 
 
 def link_slot(message):
@@ -473,6 +559,16 @@ def carry_out(request, popfiles):
     if verb == "get":
         status, headers, _ = popfile.get(words[2])
         return "%d %s" % (status, headers.get("Location", "-"))
+    if verb == "rename":
+        popfile.rename(words[2], words[3])
+        return ""
+    if verb == "relay":
+        return str(popfile.relay())
+    if verb == "resume":
+        popfile.resume()
+        return ""
+    if verb == "await":
+        return popfile.await_bucket(int(words[2]), words[3])
     raise RuntimeError("unknown request " + verb)
 
 
