@@ -335,19 +335,6 @@ TEST_F(MailboxTest, ExternalEditorDefaultsToNotepad)
     EXPECT_STREQ(editor, "C:\\tools\\edit.exe");
 }
 
-std::string FileText(const std::string &path)
-{
-    std::string text;
-    if (FILE *file = fopen(path.c_str(), "rb")) {
-        char chunk[256];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-            text.append(chunk, got);
-        fclose(file);
-    }
-    return text;
-}
-
 // A replacement whose data cannot be flushed (another program holds it open
 // for reading, sharing reading and deleting but not writing) does not take
 // the target's place: renamed unflushed, a power cut could leave the
@@ -373,11 +360,11 @@ TEST_F(MailboxTest, ReplaceWaitsForTheReplacementsDataOnDisk)
     held = holdForReading(replacement);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(ReplaceFileInOneStep(replacement.c_str(), target.c_str()), -1);
-    EXPECT_EQ(FileText(target), "old\n");
-    EXPECT_EQ(FileText(replacement), "new\n");
+    EXPECT_EQ(HostReadFile(target), "old\n");
+    EXPECT_EQ(HostReadFile(replacement), "new\n");
     CloseHandle(held);
     EXPECT_EQ(ReplaceFileInOneStep(replacement.c_str(), target.c_str()), 0);
-    EXPECT_EQ(FileText(target), "new\n");
+    EXPECT_EQ(HostReadFile(target), "new\n");
     EXPECT_EQ(GetFileAttributesA(replacement.c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteFileA(target.c_str());
 }
