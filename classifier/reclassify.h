@@ -8,6 +8,9 @@
 // of window its menu was set up for), and only while the named bucket is
 // still in the bucket list: tells POPFile when the message has a positive
 // view id, then rewrites its classification header and files it again.
-// When POPFile was to be told and was not, shows one message box owned by
-// `window` saying why, after the refiling.
+// With the Log setting on, appends one line to the filing log: the bucket
+// before and after, where the message was sent, and whether POPFile was
+// told or why not. When POPFile was to be told and was not, shows one
+// message box owned by `window` saying why, after the refiling and the
+// line.
 void WINAPI OnReclassify(HWND window, DWORD shownBucket);

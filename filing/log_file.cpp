@@ -59,7 +59,8 @@ int StartNewFile(const char *path, OpenLog *log)
 int WriteBacklog(LogBacklog *backlog, const char *path)
 {
     OpenLog log;
-    if (OpenLogFile(path, &log) != 0)
+    // A read-only log is the user's to keep as it is.
+    if (FileIsReadOnly(path) || OpenLogFile(path, &log) != 0)
         return -1;
     const std::string header = LogHeaderLine();
     while (!backlog->Lines.empty()) {

@@ -31,7 +31,8 @@ const size_t LogBacklogLimit = 1000;
 // that the lines after it keep their columns.
 //
 // Each line leaves the backlog once it is written. Returns 0 when every
-// line was written, -1 when the file could not be opened, written, closed
-// or replaced: the lines not written stay in the backlog. With nothing to
+// line was written, -1 when the file is read-only (FileIsReadOnly) or could
+// not be opened, written, closed or replaced: the lines not written stay in
+// the backlog. With nothing to
 // write, it does not touch the file.
 int AppendLogLines(LogBacklog *backlog, const char *path, std::vector<std::string> lines);

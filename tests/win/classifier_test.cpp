@@ -17,6 +17,7 @@
 #include "plugin/resource.h"
 #include "standins/host/host.h"
 #include "tests/win/dialog_driver.h"
+#include "tests/win/filing_log_rows.h"
 
 namespace {
 
@@ -118,6 +119,18 @@ std::string HistoryRecords()
 std::string IniPath()
 {
     return HostProgramDirectory() + "Plugins\\sortella.ini";
+}
+
+// The rows the filing log beside the settings file gained since it held
+// `before` bytes.
+std::vector<std::vector<std::string>> LogRowsSince(size_t before)
+{
+    return LogRows(HostReadFile(HostProgramDirectory() + "Plugins\\sortella.log"), before);
+}
+
+size_t LogSize()
+{
+    return HostReadFile(HostProgramDirectory() + "Plugins\\sortella.log").size();
 }
 
 std::string IniUrl()
@@ -562,7 +575,17 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     HMENU menu = HostBuildFolderMenu(FolderWindow());
     size_t requestsBefore = Requests().size();
     size_t events = HostEvents().size();
+    size_t logBefore = LogSize();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
+
+    // One line in the filing log: the bucket before and after, where the
+    // message went, POPFile told.
+    std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0], (std::vector<std::string>{logged[0][0], "訂正", kTitle, HostEntryOfPath(path),
+                                                   std::string(kTitle) + "\\郵便受け", "spam → inbox", "済",
+                                                   "seller@example.com", "cheap viagra"}));
+    EXPECT_TRUE(IsLogDate(logged[0][0])) << logged[0][0];
 
     // POPFile was told: the key from the front page, the message's link
     // (its redirect not followed), then the form; and no box says
@@ -645,9 +668,15 @@ TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
         HMENU menu = HostBuildFolderMenu(FolderWindow());
         size_t requestsBefore = Requests().size();
         size_t events = HostEvents().size();
+        size_t logBefore = LogSize();
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
         EXPECT_TRUE(HostEventsOfKind("box", events).empty());
+        std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+        ASSERT_EQ(logged.size(), 1u);
+        ASSERT_EQ(logged[0].size(), 9u);
+        EXPECT_EQ(logged[0][5], "spam → work");
+        EXPECT_EQ(logged[0][6], "view=の番号なし");
         std::vector<HostEvent> moves = HostEventsOfKind("move", events);
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\仕事");
@@ -684,6 +713,7 @@ struct UntoldRow {
     std::function<void()> makeCause; // also after the menu was built
     std::string targets;             // the requests of the correction
     const char *cause;               // the box's line that says why
+    const char *logWords;            // the filing log's POPFile column
 };
 
 // One row of the test below: a correction of a spam message to work while
@@ -702,8 +732,14 @@ void CheckUntoldRow(const UntoldRow &row)
     std::string records = HistoryRecords();
     size_t requestsBefore = Requests().size();
     size_t events = HostEvents().size();
+    size_t logBefore = LogSize();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
     SetKnobs("");
+    std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+    ASSERT_EQ(logged.size(), 1u);
+    ASSERT_EQ(logged[0].size(), 9u);
+    EXPECT_EQ(logged[0][1], "訂正");
+    EXPECT_EQ(logged[0][6], row.logWords);
     EXPECT_EQ(Targets(RequestsSince(requestsBefore)), row.targets);
     EXPECT_EQ(HistoryRecords(), records);
 
@@ -744,18 +780,18 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
                               view + "\n";
     const UntoldRow rows[] = {
         {"no URL", https, "", ClearUrlInSetupDialog, "",
-         "POPFileのURLが設定されていないか、正しくありません。"},
+         "POPFileのURLが設定されていないか、正しくありません。", "URLが未設定か不正"},
         {"a blank in a URL edited by hand", https, "",
          [] { EditUrlByHand("http://127.0.0.1:" + Popfile().port + "/a b/"); }, "",
-         "POPFileのURLが設定されていないか、正しくありません。"},
+         "POPFileのURLが設定されていないか、正しくありません。", "URLが未設定か不正"},
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
-         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
+         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。", "POPFileが応答せず"},
         {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
-         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。"},
+         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。", "管理画面にパスワード"},
         {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
-         "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。"},
+         "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。", "履歴から消えている"},
         {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
-         "訂正の送信に失敗しました。"},
+         "訂正の送信に失敗しました。", "送信に失敗"},
     };
     for (const UntoldRow &row : rows) {
         SCOPED_TRACE(row.label);
@@ -1145,9 +1181,16 @@ TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
         HMENU menu = HostBuildFolderMenu(FolderWindow());
         size_t requestsBefore = Requests().size();
         size_t events = HostEvents().size();
+        size_t logBefore = LogSize();
         std::function<void()> undo = row.refuse(path);
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
         undo();
+        // The log says where the message was sent and whether it went.
+        std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+        ASSERT_EQ(logged.size(), 1u);
+        ASSERT_EQ(logged[0].size(), 9u);
+        EXPECT_EQ(logged[0][4], std::string(kTitle) + "\\ごみ箱" + (row.moveSucceeds ? "" : " (移動できず)"));
+        EXPECT_EQ(logged[0][5], "spam → inbox");
 
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
                   "GET /\nGET /jump_to_message?view=" + KnownView() + "\nPOST /history\n");
