@@ -101,7 +101,7 @@ const char *LogWordsOf(CorrectionOutcome outcome)
     case kUnreachable:
         return "POPFileが応答せず";
     case kNoKey:
-        return "管理画面にパスワード";
+        return "POPFileにパスワード";
     case kGone:
         return "履歴から消えている";
     case kPostFailed:

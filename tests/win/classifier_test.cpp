@@ -787,7 +787,7 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
          "POPFileにつながらないか、POPFileが時間内に応答しませんでした。", "POPFileが応答せず"},
         {"password on the web interface", Link(view), "front-key missing\n", nullptr, "GET /\n",
-         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。", "管理画面にパスワード"},
+         "POPFileの画面にパスワードが設定されていると、訂正を送ることができません。", "POPFileにパスワード"},
         {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
          "このメールはPOPFileの履歴から消えています（POPFileは履歴を通常2日間保存します）。", "履歴から消えている"},
         {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
