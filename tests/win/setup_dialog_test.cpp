@@ -217,6 +217,19 @@ protected:
     {
         return HostEventsOfKind("box", from);
     }
+    // Clicks button `id`, then "キャンセル"; true when the dialog was still
+    // open after the click.
+    static bool ClickThenCancel(int id)
+    {
+        bool stayed = false;
+        INT_PTR code = RunSetup({[id](HWND d) { Click(d, id); },
+                                 [&](HWND d) {
+                                     stayed = IsWindowVisible(d) != FALSE;
+                                     Click(d, IDC_CANCEL);
+                                 }});
+        EXPECT_EQ(code, IDC_CANCEL);
+        return stayed;
+    }
 };
 HWND SetupDialogTest::owner;
 
@@ -658,15 +671,8 @@ TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
         WritePrivateProfileStringA(NULL, NULL, NULL, mailboxIni.c_str());
         HostForwardCreateProcess(row.forward);
         size_t eventsBefore = HostEvents().size();
-        bool stayed = false;
-        INT_PTR code = RunSetup({[](HWND d) { Click(d, IDC_EDIT_FILE); },
-                                 [&](HWND d) {
-                                     stayed = IsWindowVisible(d) != FALSE;
-                                     Click(d, IDC_CANCEL);
-                                 }});
+        EXPECT_TRUE(ClickThenCancel(IDC_EDIT_FILE));
         HostForwardCreateProcess(false);
-        EXPECT_EQ(code, IDC_CANCEL);
-        EXPECT_TRUE(stayed);
         std::vector<HostEvent> starts = HostEventsOfKind("process", eventsBefore);
         ASSERT_EQ(starts.size(), 1u);
         EXPECT_EQ(starts[0].raw, row.commandLine);
@@ -707,14 +713,7 @@ TEST_F(SetupDialogTest, LogButtonOpensTheLogOrSaysThereIsNone)
             CloseHandle(file);
         }
         size_t eventsBefore = HostEvents().size();
-        bool stayed = false;
-        INT_PTR code = RunSetup({[](HWND d) { Click(d, IDC_OPEN_LOG); },
-                                 [&](HWND d) {
-                                     stayed = IsWindowVisible(d) != FALSE;
-                                     Click(d, IDC_CANCEL);
-                                 }});
-        EXPECT_EQ(code, IDC_CANCEL);
-        EXPECT_TRUE(stayed);
+        EXPECT_TRUE(ClickThenCancel(IDC_OPEN_LOG));
         std::vector<HostEvent> starts = HostEventsOfKind("process", eventsBefore);
         std::vector<HostEvent> boxes = BoxesSince(eventsBefore);
         if (row.logThere) {
