@@ -121,16 +121,24 @@ std::string IniPath()
     return HostProgramDirectory() + "Plugins\\sortella.ini";
 }
 
-// The rows the filing log beside the settings file gained since it held
-// `before` bytes.
+std::string LogPath()
+{
+    return HostProgramDirectory() + "Plugins\\sortella.log";
+}
+
+// The lines of events the filing log beside the settings file gained
+// since it held `before` bytes (a new log's header line left out).
 std::vector<std::vector<std::string>> LogRowsSince(size_t before)
 {
-    return LogRows(HostReadFile(HostProgramDirectory() + "Plugins\\sortella.log"), before);
+    std::vector<std::vector<std::string>> rows = LogRows(HostReadFile(LogPath()), before);
+    if (before == 0 && !rows.empty())
+        rows.erase(rows.begin());
+    return rows;
 }
 
 size_t LogSize()
 {
-    return HostReadFile(HostProgramDirectory() + "Plugins\\sortella.log").size();
+    return HostReadFile(LogPath()).size();
 }
 
 std::string IniUrl()
@@ -149,6 +157,9 @@ void StartPlugin(const std::string &url)
     std::string path = IniPath();
     const char *ini = path.c_str();
     DeleteFileA(ini);
+    // Without a log: one that grew to its cap over earlier runs would
+    // begin anew in the middle of a test.
+    DeleteFileA(LogPath().c_str());
     WritePrivateProfileStringA("Setup", "URL", url.c_str(), ini);
     WritePrivateProfileStringA("Setup", "DispDialog", "0", ini);
     WritePrivateProfileStringA("Setup", "Beep", "0", ini);

@@ -259,6 +259,10 @@ protected:
     {
         afterMove = nullptr;
         HostSetBusy(false);
+        // Each test starts without a log: one that grew to its cap over
+        // earlier runs would begin anew in the middle of a test.
+        DeleteFileA(LogPath().c_str());
+        DeleteFileA(RotatedLogPath().c_str());
         Configure(Settings());
         window = HostCreateFolderWindow("acc");
         ASSERT_NE(window, nullptr);
@@ -843,7 +847,6 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
     HWND popWindow = HostCreateFolderWindow("pop");
     ASSERT_NE(popWindow, nullptr);
     HostClearEvents();
-    DeleteFileA(LogPath().c_str());
     // The log's lines go out after the last move, none between moves.
     std::vector<size_t> logSizeAtMoves;
     afterMove = [&] { logSizeAtMoves.push_back(HostReadFile(LogPath()).size()); };
