@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "classifier/bucket_list.h"
 #include "classifier/http.h"
@@ -15,6 +16,7 @@
 #include "classifier/reclassify.h"
 #include "classifier/reclassify_form.h"
 #include "classifier/web_state.h"
+#include "filing/filing_log.h"
 #include "mailstore/header_reader.h"
 #include "mailstore/header_rewrite.h"
 #include "mailstore/mailbox.h"
@@ -154,6 +156,36 @@ CorrectionOutcome OutcomeOfBucketPage(BucketPageAnswer answer)
     }
 }
 
+// The outcome in a few words, for the POPFile column of the filing log.
+// Every outcome has its words here: the switch names each one, so a new
+// outcome without them is a compiler warning.
+const char *LogWordsOf(CorrectionOutcome outcome)
+{
+    switch (outcome) {
+    case kTold:
+        return "済";
+    case kNotAsked:
+        return "view=の番号なし";
+    case kNoUrl:
+        return "URLが未設定か不正";
+    case kUnreachable:
+        return "POPFileが応答せず";
+    case kNoKey:
+        return "POPFileにパスワード";
+    case kNotPopfile:
+        return "POPFileでないものが応答";
+    case kBucketGone:
+        return "POPFileにないバケツ";
+    case kGone:
+        return "履歴から消えている";
+    case kPostFailed:
+        return "送信に失敗";
+    case kUnanswered:
+        return "送信後に応答なし（届いたかもしれない）";
+    }
+    return "";
+}
+
 // Tells POPFile that the message numbered `viewId` (> 0) belongs to
 // `bucket`: fetches the bucket page under the URL setting (its key, and the
 // bucket list as POPFile has it now, which replaces the one held), asks
@@ -195,12 +227,20 @@ CorrectionOutcome TellPopfile(int viewId, const char *bucket)
     return posted == HttpPostTold ? kTold : kPostFailed;
 }
 
+// Where the refiling of a corrected message sent it, for the filing log.
+struct Refiling {
+    std::string Account;     // the account's title
+    std::string Entry;       // as given to the host's move
+    std::string Destination; // "title\folder"; empty when no move was asked
+    bool Moved;              // the host moved the message
+};
+
 // Files the message at `path` (a message path of the mailbox) again by its
 // "X-Text-Classification:" value: into the folder of that bucket's rule, or
 // "郵便受け" when no rule names it, of the message's own account, through
-// APAMoveMail. Does nothing when the header is missing or the path lies
-// outside the mailbox.
-void MoveAfterReclassify(const char *path)
+// APAMoveMail, and tells `refiling` what it asked. Asks nothing when the
+// header is missing or the path lies outside the mailbox.
+void MoveAfterReclassify(const char *path, Refiling *refiling)
 {
     int mailboxLength = MailboxPrefixOfPath(path);
     if (mailboxLength < 0)
@@ -217,8 +257,61 @@ void MoveAfterReclassify(const char *path)
     MoveTarget target;
     if (BuildMoveTarget(path, mailboxLength, line, folder, &target) != 0)
         return;
-    Host.APAMoveMail(target.Entry, target.Destination);
+    refiling->Moved = Host.APAMoveMail(target.Entry, target.Destination) != 0;
+    GuardHostCall([&] {
+        refiling->Account = line;
+        refiling->Entry = target.Entry;
+        refiling->Destination = target.Destination;
+    });
     free(target.Destination);
+}
+
+// What the filing log tells of a message as it was before its correction.
+struct MessageBefore {
+    std::string Bucket;  // its "X-Text-Classification:" value
+    std::string From;    // its unfolded "From:" value
+    std::string Subject; // its unfolded "Subject:" value
+};
+
+// Reads the three values of the message at `path` with one open; a value
+// that is missing stays empty.
+MessageBefore ReadMessageBefore(const char *path)
+{
+    MessageBefore before;
+    MessageFile message;
+    if (MessageFileOpen(&message, path) != 0)
+        return before;
+    char line[kValueSize];
+    const char *bucket = HeaderLineOf(&message, "X-Text-Classification:", line, kValueSize);
+    char *from = UnfoldedHeaderOf(&message, "From:");
+    char *subject = UnfoldedHeaderOf(&message, "Subject:");
+    MessageFileClose(&message);
+    GuardHostCall([&] {
+        before.Bucket = bucket ? bucket : "";
+        before.From = from ? from : "";
+        before.Subject = subject ? subject : "";
+    });
+    free(from);
+    free(subject);
+    return before;
+}
+
+// Appends the correction's line to the filing log.
+void LogCorrection(const MessageBefore &before, const char *bucket, const Refiling &refiling,
+                   CorrectionOutcome outcome)
+{
+    LogEvent event = {LocalLogTime(),
+                      LogCorrected,
+                      refiling.Account.c_str(),
+                      refiling.Entry.c_str(),
+                      refiling.Destination.empty() ? nullptr : refiling.Destination.c_str(),
+                      !refiling.Moved,
+                      bucket,
+                      before.Bucket.c_str(),
+                      LogWordsOf(outcome),
+                      before.From.c_str(),
+                      before.Subject.c_str()};
+    WriteFilingLog(std::vector<std::string>{FormatLogLine(event)});
 }
 
 // The path of the message `window` shows now, asked as the kind of window
@@ -265,6 +358,9 @@ void Reclassify(HWND window, DWORD shownBucket)
     std::string path = MessageOfWindow(window, isView);
     if (path.empty())
         return;
+    // Read before the rewrite, which changes the bucket.
+    bool logged = PluginSettings.Log;
+    MessageBefore before = logged ? ReadMessageBefore(path.c_str()) : MessageBefore();
     int viewId = ReadViewId(path.c_str());
     if (viewId > 0 && DeclinesTellingAgain(window, path, bucket))
         return;
@@ -279,7 +375,12 @@ void Reclassify(HWND window, DWORD shownBucket)
     // Relabelled (the file either unchanged or completely rewritten) and
     // refiled locally even when POPFile was not told: the user chose it.
     RewriteClassificationHeaderFile(path.c_str(), bucket.c_str());
-    MoveAfterReclassify(path.c_str());
+    Refiling refiling = {};
+    MoveAfterReclassify(path.c_str(), &refiling);
+    // Before the box, which waits for the user: the line is in the log
+    // when the box shows.
+    if (logged)
+        GuardHostCall([&] { LogCorrection(before, bucket.c_str(), refiling, outcome); });
     // A correction that POPFile did not take must not look like one it
     // took: the user would believe POPFile had learnt.
     std::string text = UntoldText(outcome, bucket);

@@ -10,6 +10,9 @@
 // whether POPFile should be told once more (default No). Tells POPFile
 // when the message has a positive view id and POPFile still lists the
 // bucket, then rewrites its classification header and files it again.
-// When POPFile was to be told and was not (or may not have been), shows one
-// message box owned by `window` saying why, after the refiling.
+// With the Log setting on, appends one line to the filing log: the bucket
+// before and after, where the message was sent, and whether POPFile was
+// told or why not. When POPFile was to be told and was not (or may not
+// have been), shows one message box owned by `window` saying why, after
+// the refiling and the line.
 void WINAPI OnReclassify(HWND window, DWORD shownBucket);

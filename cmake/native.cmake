@@ -25,6 +25,8 @@ add_executable(core_tests
     tests/core/http_client_test.cpp
     tests/core/http_wire_test.cpp
     tests/core/links_test.cpp
+    tests/core/log_file_test.cpp
+    tests/core/log_line_test.cpp
     tests/core/menu_choices_test.cpp
     tests/core/message_paths_test.cpp
     tests/core/reclassify_form_test.cpp

@@ -8,6 +8,7 @@ set(SORTELLA_WIN_SOURCES
     mailstore/mailbox.cpp
     filing/receive_filter.cpp
     filing/filing_command.cpp
+    filing/filing_log.cpp
     classifier/web_state.cpp
     classifier/reclassify.cpp
     classifier/menus.cpp

@@ -12,9 +12,11 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "filing/filing_command.h"
+#include "filing/filing_log.h"
 #include "filing/receive_filter.h"
 #include "filing/summary_text.h"
 #include "plugin/host_guard.h"
@@ -109,9 +111,23 @@ void CountMove(PendingMove *move)
         ++folder.MovedCount;
         // Without memory for the line the move stays counted, unlisted.
         GuardHostCall([&] {
-            folder.Details += DetailLine(move->From, move->Subject, PluginSettings.FromLength,
+            folder.Details += DetailLine(move->ListFrom ? move->From : nullptr,
+                                         move->ListSubject ? move->Subject : nullptr, PluginSettings.FromLength,
                                          PluginSettings.SubjectLength);
         });
+    });
+}
+
+// Adds the filing log's line of a move that the host made (`moved`) or
+// refused to `lines`. Made before the summary's line, which changes the
+// record's texts. Without memory for it the line is left out.
+void CollectLogLine(const PendingMove *move, bool moved, std::vector<std::string> &lines)
+{
+    GuardHostCall([&] {
+        std::string account(move->Destination, static_cast<size_t>(move->TitleLength));
+        LogEvent event = {LocalLogTime(), LogFiled, account.c_str(), move->Entry, move->Destination, !moved,
+                          move->Bucket, nullptr, nullptr, move->From, move->Subject};
+        lines.push_back(FormatLogLine(event));
     });
 }
 
@@ -268,10 +284,11 @@ void ReportMoves(HWND window)
 // Detaches PendingList and moves each record with APAMoveMail, in order,
 // after waiting until the host is idle; counts each successful move on the
 // rule at the record's RuleIndex (when still inside the table) and adds its
-// detail line. Releases every record. When the wait takes WM_QUIT out of
-// the queue, it posts the quit again and releases the remaining records
-// without moving them.
-void PerformPendingMoves(HWND window)
+// detail line. With the filing log on, adds the log's line of every move,
+// made or refused, to `logLines`. Releases every record. When the wait
+// takes WM_QUIT out of the queue, it posts the quit again and releases the
+// remaining records without moving them.
+void PerformPendingMoves(HWND window, std::vector<std::string> &logLines)
 {
     // Detached first: whatever the wait lets the host queue meanwhile goes
     // to a new list, so each record here is moved exactly once.
@@ -284,7 +301,10 @@ void PerformPendingMoves(HWND window)
             ReleaseList(move);
             return;
         }
-        if (Host.APAMoveMail(move->Entry, move->Destination))
+        bool moved = Host.APAMoveMail(move->Entry, move->Destination) != 0;
+        if (PluginSettings.Log)
+            CollectLogLine(move, moved, logLines);
+        if (moved)
             CountMove(move);
         ReleasePendingMove(move);
         move = next;
@@ -296,7 +316,13 @@ void PerformPendingMoves(HWND window)
 void WINAPI FilingCommand(HWND window, DWORD)
 {
     GuardHostCall([&] {
-        PerformPendingMoves(window);
+        // Written after the last move, not between moves: the wait before
+        // each move lets the host call the plug-in (a correction, a nested
+        // run), and each of those writes its own lines whole.
+        std::vector<std::string> logLines;
+        PerformPendingMoves(window, logLines);
+        if (PluginSettings.Log)
+            GuardHostCall([&] { WriteFilingLog(std::move(logLines)); });
         ReportMoves(window);
     });
 }

@@ -23,16 +23,24 @@ PendingMove *PendingTail; // last record of PendingList: appending is O(1)
 
 } // namespace
 
-void QueuePendingMove(char *entry, char *destination, int ruleIndex, char *from, char *subject)
+// Frees the blocks a record owns.
+static void ReleaseTexts(const PendingMove &move)
+{
+    free(move.Destination); // Entry lives in the same block
+    free(move.From);
+    free(move.Subject);
+    free(move.Bucket);
+}
+
+void QueuePendingMove(const PendingMove &fields)
 {
     PendingMove *move = static_cast<PendingMove *>(malloc(sizeof(PendingMove)));
     if (!move) {
-        free(destination);
-        free(from);
-        free(subject);
+        ReleaseTexts(fields);
         return;
     }
-    *move = PendingMove{entry, destination, from, subject, ruleIndex, nullptr};
+    *move = fields;
+    move->Next = nullptr;
     if (PendingList)
         PendingTail->Next = move;
     else
@@ -55,14 +63,13 @@ PendingMove *DetachPendingList(void)
 
 void ReleasePendingMove(PendingMove *move)
 {
-    free(move->Destination); // Entry lives in the same block
-    free(move->From);
-    free(move->Subject);
+    ReleaseTexts(*move);
     free(move);
 }
 
-// Reads the verdict and, when the summary lists them, the sender and the
-// subject, with one open and one read of the header block; queues the move.
+// Reads the verdict and, when the summary lists them or the filing log is
+// on, the sender and the subject, with one open and one read of the header
+// block; queues the move.
 static void FilterOpenMessage(MessageFile *message, const char *path, int mailboxLength)
 {
     char line[kLineSize];
@@ -72,18 +79,26 @@ static void FilterOpenMessage(MessageFile *message, const char *path, int mailbo
     FilingRule *rule = FindFilingRule(bucket);
     if (!rule)
         return;
-    bool summaryLines = PluginSettings.DispDialog;
-    char *from = summaryLines && PluginSettings.DispFrom ? UnfoldedHeaderOf(message, "From:") : nullptr;
-    char *subject = summaryLines && PluginSettings.DispSubject ? UnfoldedHeaderOf(message, "Subject:") : nullptr;
+    const PluginSettingsRecord &settings = PluginSettings;
+    PendingMove fields = {};
+    fields.ListFrom = settings.DispDialog && settings.DispFrom;
+    fields.ListSubject = settings.DispDialog && settings.DispSubject;
+    fields.From = fields.ListFrom || settings.Log ? UnfoldedHeaderOf(message, "From:") : nullptr;
+    fields.Subject = fields.ListSubject || settings.Log ? UnfoldedHeaderOf(message, "Subject:") : nullptr;
+    // The rule's own name: the line buffer takes the title next.
+    fields.Bucket = settings.Log ? _strdup(rule->Bucket) : nullptr;
+    fields.RuleIndex = rule->Index;
 
     ReadAccountTitle(path, mailboxLength, line);
+    fields.TitleLength = static_cast<int>(strlen(line));
     MoveTarget target;
     if (BuildMoveTarget(path, mailboxLength, line, rule->Folder, &target) != 0) {
-        free(from);
-        free(subject);
+        ReleaseTexts(fields);
         return;
     }
-    QueuePendingMove(target.Entry, target.Destination, rule->Index, from, subject);
+    fields.Destination = target.Destination;
+    fields.Entry = target.Entry;
+    QueuePendingMove(fields);
 }
 
 void FilterReceivedMessage(const char *path)

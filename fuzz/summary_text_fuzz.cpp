@@ -3,13 +3,18 @@
 // step (the cut, the sender, the subject, the display name), then the
 // header value (up to its first NUL), in a heap block of exactly its size.
 // The result must lie in that block and fit the limit, and a text that
-// was cut must end between two characters of the decoded text.
+// was cut must end between two characters of the decoded text. Every
+// input is also the sender and the subject of a filing log line, which
+// must keep its nine fields: no control byte in a field, no first byte of
+// a character before a TAB, sender and subject within 200 bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "filing/log_line.h"
 #include "filing/summary_text.h"
+#include "mailstore/text.h"
 
 static bool IsLead(unsigned char byte)
 {
@@ -48,6 +53,44 @@ static void CheckCut(const char *result, const std::string &value, int limit)
         abort();
 }
 
+// The line's last two fields, sender and subject, walked by characters
+// (the fields before them are this function's own ASCII and the plug-in's
+// words, which the native build holds in UTF-8).
+static void CheckLogLine(const std::string &value)
+{
+    LogEvent event = {{2026, 1, 2, 3, 4, 5}, LogFiled, "W", "e", "W\\f", false, "spam", nullptr, nullptr,
+                      value.c_str(), value.c_str()};
+    std::string line = FormatLogLine(event);
+    if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0)
+        abort();
+    size_t at = 0;
+    for (int tab = 0; tab < 7; ++tab) {
+        at = line.find('\t', at);
+        if (at == std::string::npos)
+            abort();
+        ++at;
+    }
+    size_t end = line.size() - 2;
+    int tabs = 0;
+    size_t fieldStart = at;
+    for (size_t i = at; i < end; ++i) {
+        unsigned char byte = (unsigned char)line[i];
+        if (byte == '\t') {
+            if (++tabs > 1 || i - fieldStart > (size_t)LogTextLimit)
+                abort();
+            fieldStart = i + 1;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            abort();
+        } else if (IsCp932LeadByte(byte)) {
+            if (i + 1 >= end || line[i + 1] == '\t')
+                abort();
+            ++i;
+        }
+    }
+    if (tabs != 1 || end - fieldStart > (size_t)LogTextLimit)
+        abort();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
@@ -80,5 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (result != nullptr && (result < text || result + strlen(result) > text + value.size()))
         abort();
     free(text);
+    CheckLogLine(value);
     return 0;
 }

@@ -40,6 +40,13 @@ int FileReplace(const char *replacement, const char *target);
 // the disk before it takes the target's name.
 int ReplaceFileInOneStep(const char *replacement, const char *target);
 
+// Platform step beside it: non-zero when `path` names an existing file that
+// is marked read-only (on Windows its read-only attribute, elsewhere no
+// write permission for anyone). Windows refuses to write or replace such a
+// file; code that must leave it alone asks here too, since a layer below
+// (an emulation, a process with root's rights) may let the write through.
+int FileIsReadOnly(const char *path);
+
 const size_t kMessageBlockSize = 4096;
 // Blocks of a message file that its shared readers keep: 16 KB, the whole
 // header block of nearly every message.

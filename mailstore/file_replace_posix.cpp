@@ -1,10 +1,12 @@
 // One-step file replace on POSIX systems: rename(2) is atomic on one file
 // system, so the target names either the old or the new bytes at any moment.
+// Beside it, the test for a file marked read-only.
 #include "mailstore/file_ops.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Forces the data of the file or directory `path` to the disk. 0 or -1.
@@ -46,4 +48,10 @@ int ReplaceFileInOneStep(const char *replacement, const char *target)
     // happened, so a failure here changes nothing for the caller.
     SyncDirectoryOf(target);
     return 0;
+}
+
+int FileIsReadOnly(const char *path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0222) == 0;
 }

@@ -4,6 +4,7 @@
 // flushed. So the replacement's data is flushed first, through a handle of
 // its own (FlushFileBuffers), as fsync does on POSIX systems: otherwise a
 // power cut could leave the message's name on contents never written.
+// Beside it, the test for a file marked read-only.
 #include "mailstore/file_ops.h"
 
 #include <windows.h>
@@ -20,10 +21,7 @@ static int FlushFileData(const char *path)
     return flushed ? 0 : -1;
 }
 
-// True when `path` exists with the read-only attribute. Windows refuses to
-// replace such a file; the check is made here as well so that no layer
-// below (a network drive, an emulation) can drop the user's protection.
-static bool IsReadOnlyFile(const char *path)
+int FileIsReadOnly(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
@@ -31,7 +29,10 @@ static bool IsReadOnlyFile(const char *path)
 
 int ReplaceFileInOneStep(const char *replacement, const char *target)
 {
-    if (IsReadOnlyFile(target))
+    // Windows refuses to replace a read-only file; the check is made here
+    // as well so that no layer below (a network drive, an emulation) can
+    // drop the user's protection.
+    if (FileIsReadOnly(target))
         return -1;
     if (FlushFileData(replacement) != 0)
         return -1;

@@ -11,6 +11,7 @@
 // Setup dialog.
 #define IDC_RELOAD 1000
 #define IDC_EDIT_FILE 1001
+#define IDC_OPEN_LOG 1002
 #define IDC_CONFIRM 1003
 #define IDC_CANCEL 1004
 #define IDC_SHOW_MESSAGE 1006

@@ -103,7 +103,7 @@ RETIRED_ENGLISH_FORMS = (
 )
 
 # Words of the documents that look like settings keys but are not.
-NOT_KEYS = {"VirtualStore"}
+NOT_KEYS = {"VirtualStore", "POPFile"}
 
 problems = []
 
@@ -559,7 +559,7 @@ def check_tables(path, text, keys):
                     report(path, number, "a continuation starts at %d, the second column at %d"
                            % (depth + 1, column + 1))
             for number, _, _, first in rows:
-                if re.fullmatch(r"[A-Z][A-Za-z0-9]+", first) and first not in keys:
+                if re.fullmatch(r"[A-Z][A-Za-z0-9]+", first) and first not in keys and first not in NOT_KEYS:
                     report(path, number, "%s is no key that the code reads" % first)
         start = end + 1
 

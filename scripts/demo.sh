@@ -8,7 +8,8 @@
 #      the summary box;
 #   3. a correction from the folder menu's "POPFile訂正[…]" submenu, and
 #      "POPFileを開く";
-#   4. the setup dialog with a setting changed, and the about box.
+#   4. the setup dialog with a setting changed, and the about box;
+#   5. the filing log that the retrieval and the correction wrote.
 # POPFile's web interface is on 8080, its usual port, when that port is
 # free. Prints a transcript of what happened and whether it was right,
 # writes screenshots, and exits 0 only when every check passed.
@@ -251,6 +252,8 @@ done
 kill "$watcher_pid" >/dev/null 2>&1 || true
 wait "$watcher_pid" 2>/dev/null || true
 watcher_pid=""
+# The filing log (Shift_JIS), kept beside the transcripts.
+cp "$work/postwick/Plugins/sortella.log" "$work/sortella.log" 2>/dev/null || true
 # The stand-in program writes its PNGs uncompressed.
 mogrify -strip -define png:compression-level=9 "$shots"/*.png 2>/dev/null || true
 
@@ -272,6 +275,7 @@ fi
 echo
 echo "Screenshots: $shots"
 echo "Transcripts: $work/transcript.txt (the stand-in's), $work/report.txt (this one)"
+echo "Filing log: $work/sortella.log (Shift_JIS, CR LF, TAB-separated)"
 echo "Run time: $(( $(date +%s) - started )) s"
 if [ "$check_status" = 0 ]; then
     echo "Every check passed."

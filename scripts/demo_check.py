@@ -325,6 +325,42 @@ def main():
           ended[0] if ended else "")
     check(png_ok(os.path.join(shots, "about-box.png")), "screenshot about-box.png")
 
+    heading("6. the filing log")
+    try:
+        with open(os.path.join(work, "sortella.log"), "rb") as f:
+            raw = f.read()
+    except OSError:
+        raw = b""
+    check(bool(raw), "sortella.log was written beside sortella.ini")
+    text = raw.decode("cp932", "replace")
+    lines = text.split("\r\n")
+    check(raw.endswith(b"\r\n") and "\n" not in text.replace("\r\n", ""),
+          "the log is Shift_JIS with CR LF line ends")
+    rows = [line.split("\t") for line in lines[:-1]]
+    columns = ["日時", "種類", "アカウント", "メール", "移動先", "バケツ", "POPFile", "差出人", "件名"]
+    check(bool(rows) and rows[0] == columns, "one header line with the nine column names",
+          "\t".join(rows[0]) if rows else "")
+    check(all(len(row) == 9 for row in rows), "every line has nine fields")
+    filed = [row for row in rows[1:] if len(row) == 9 and row[1] == "振り分け"]
+    corrected = [row for row in rows[1:] if len(row) == 9 and row[1] == "訂正"]
+    check(len(filed) == sum(moved.values()), "one line per moved message",
+          "%d lines, %d moved" % (len(filed), sum(moved.values())))
+    by_folder = {}
+    for row in filed:
+        folder = row[4].split("\\", 1)[-1]
+        by_folder[folder] = by_folder.get(folder, 0) + 1
+    check(by_folder == moved, "each line names the folder its message went to",
+          ", ".join("%s %d" % kv for kv in sorted(by_folder.items())))
+    expected = "%s → work" % args.default_bucket
+    check(len(corrected) == 1 and corrected[0][5] == expected and corrected[0][6] == "済"
+          and corrected[0][3] == args.correct_entry,
+          "one line for the correction: %s, POPFile told (済)" % expected,
+          " | ".join(corrected[0]) if corrected else "no correction line")
+    if rows:
+        print("          the log holds (first lines and the last):")
+        for row in rows[:4] + ([["…"]] if len(rows) > 5 else []) + rows[-1:]:
+            print("            " + " | ".join(row))
+
     print()
     print("%s: %d check(s) failed" % ("FAILED", failures) if failures else "all checks passed")
     return 1 if failures else 0

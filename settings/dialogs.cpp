@@ -1,8 +1,8 @@
 // The about box (template 100), the setup dialog (template 101) and the
-// external editor for the settings file. Both dialogs are modal dialogs of
-// the system, built from this module's resources. The setup dialog works on
-// PluginSettings directly: it shows the values when it opens and stores and
-// saves them only when the user confirms.
+// external editor for the settings file and the filing log. Both dialogs
+// are modal dialogs of the system, built from this module's resources. The
+// setup dialog works on PluginSettings directly: it shows the values when
+// it opens and stores and saves them only when the user confirms.
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +20,7 @@ namespace {
 const char kBoxCaption[] = "Sortella";
 const char kNeedsHttpText[] = "URL は、 http:// を入力してください";
 const char kBadUrlText[] = "URL が正しくありません";
+const char kNoLogText[] = "振り分けの記録（sortella.log）はまだありません。";
 const char kHttpScheme[] = "http://";
 
 // The URL field is read into 512 bytes with a count of 511, so at most 510
@@ -31,9 +32,9 @@ const int kUrlReadCount = 511;
 // function for every dialog the host opens).
 UiKeyFetcher FetchTypedUrlKey = nullptr;
 
-// Editor command and settings path: MAX_PATH bytes each.
+// Editor command and file path: MAX_PATH bytes each.
 const int kEditorSize = 260;
-const int kIniPathSize = 260;
+const int kFilePathSize = 260;
 
 // ---- About box --------------------------------------------------------
 
@@ -177,19 +178,40 @@ bool NamesAFile(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Opens the settings file in the host's external editor (button 1001).
-void EditSettingsFile(void)
+// Opens the file `path` (kFilePathSize bytes at most) in the host's
+// external editor.
+void OpenInExternalEditor(const char *path)
 {
-    // Both start empty: a lookup that leaves a buffer untouched gives an
+    // Starts empty: a lookup that leaves the buffer untouched gives an
     // empty part, never leftover bytes.
     char editor[kEditorSize] = "";
-    char iniPath[kIniPathSize] = "";
     ReadExternalEditor(sizeof editor, editor);
-    GetIniPath(sizeof iniPath, iniPath);
     // Room for both parts, two pairs of quotes, the blank and the NUL.
-    char commandLine[kEditorSize + kIniPathSize + 8];
-    if (EditorCommandLine(editor, NamesAFile(editor), iniPath, commandLine, sizeof commandLine) == 0)
+    char commandLine[kEditorSize + kFilePathSize + 8];
+    if (EditorCommandLine(editor, NamesAFile(editor), path, commandLine, sizeof commandLine) == 0)
         StartProgram(commandLine, SW_SHOW);
+}
+
+// Opens the settings file in the external editor (button 1001).
+void EditSettingsFile(void)
+{
+    char iniPath[kFilePathSize] = "";
+    GetIniPath(sizeof iniPath, iniPath);
+    OpenInExternalEditor(iniPath);
+}
+
+// Opens the filing log in the external editor (button 1002), or says in a
+// box owned by the dialog that there is none yet: an editor would offer
+// to make the file.
+void OpenFilingLog(HWND dialog)
+{
+    char logPath[kFilePathSize] = "";
+    GetLogPath(sizeof logPath, logPath);
+    if (!NamesAFile(logPath)) {
+        MessageBoxA(dialog, kNoLogText, kBoxCaption, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    OpenInExternalEditor(logPath);
 }
 
 // Only the ids 1000 to 1008 are commands here; Enter (IDOK), Escape
@@ -207,6 +229,9 @@ void OnSetupCommand(HWND dialog, WORD command)
         break;
     case IDC_EDIT_FILE:
         EditSettingsFile();
+        break;
+    case IDC_OPEN_LOG:
+        OpenFilingLog(dialog);
         break;
     case IDC_CANCEL:
         EndDialog(dialog, IDC_CANCEL);

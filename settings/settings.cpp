@@ -18,6 +18,7 @@ namespace {
 unsigned LoadedRuleList; // RuleListNumber
 
 const char kSuffix[] = "\\Plugins\\sortella.ini";
+const char kLogExtension[] = "log";
 const int kPathSize = 260;
 const int kKeyListSize = 4096; // the key names of "MoveMail"
 // The lines of "MoveMail" ("name=folder"), read only when the key list
@@ -181,6 +182,9 @@ void LoadSetupSection(const char *path)
     PluginSettings.FromLength = ReadIntegerText(value);
     ReadSetupValue(path, "SubjectLength", "0", value);
     PluginSettings.SubjectLength = ReadIntegerText(value);
+    // On unless the file says otherwise; a first start does not write it.
+    ReadSetupValue(path, "Log", "1", value);
+    PluginSettings.Log = ReadIntegerText(value) != 0;
 
     ReadSetupValue(path, "CheckConnect", "", value);
     if (!value[0]) {
@@ -241,6 +245,17 @@ void GetIniPath(int size, char *buffer)
     strcat(buffer, kSuffix);
 }
 
+void GetLogPath(int size, char *buffer)
+{
+    GetIniPath(size, buffer);
+    // The settings path ends in "sortella.ini", or is empty when the
+    // buffer is too small for the suffix.
+    size_t length = strlen(buffer);
+    const size_t extension = sizeof kLogExtension - 1;
+    if (length >= extension)
+        memcpy(buffer + length - extension, kLogExtension, extension);
+}
+
 unsigned RuleListNumber(void)
 {
     return LoadedRuleList;
@@ -281,6 +296,7 @@ void SaveSettings(void)
     WriteSwitch(path, "DispFrom", PluginSettings.DispFrom);
     WriteSwitch(path, "DispSubject", PluginSettings.DispSubject);
     WriteSwitch(path, "CheckConnect", PluginSettings.CheckConnect);
+    WriteSwitch(path, "Log", PluginSettings.Log);
     WritePrivateProfileStringA("Setup", "URL", UrlToWrite(), path);
     FlushProfile(path);
 }

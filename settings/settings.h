@@ -12,6 +12,7 @@ struct PluginSettingsRecord {
     bool DispSubject;  // summary lists subjects (only with DispDialog)
     int FromLength;    // byte limit of a sender text; below 1: shown as written
     int SubjectLength; // byte limit of a subject text; below 1: 26
+    bool Log;          // record moves and corrections in the filing log
     std::string URL;   // POPFile's web interface base URL, ending in "/"; empty: unknown
 };
 
@@ -37,13 +38,17 @@ unsigned RuleListNumber(void);
 // by "\Plugins\sortella.ini". `size` is the buffer's size in bytes (260).
 void GetIniPath(int size, char *buffer);
 
+// Full path of the filing log: "sortella.log" beside the settings file.
+// `size` is the buffer's size in bytes (260).
+void GetLogPath(int size, char *buffer);
+
 // Replaces the rule list and PluginSettings with what the file holds,
 // writing the first-run defaults ("spam" = "ごみ箱", CheckConnect = "0").
 // A key with an empty name ("=text") is skipped; the default rule is
 // written only when section "MoveMail" has no other key.
 void LoadSettings(void);
 
-// Writes the five switches and URL into section "Setup" (an empty URL in
+// Writes the six switches and URL into section "Setup" (an empty URL in
 // place of one that holds a CR or LF).
 void SaveSettings(void);
 

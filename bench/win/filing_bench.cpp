@@ -1,8 +1,10 @@
 // Receive-time filing under Wine in the host stand-in: time per APCRecFilter
 // call and per move of the filing command, for 1,000 and 10,000 queued
-// messages with the summary switches off and on, each beside its floor
-// measured in the same run (reading each message's header block once;
-// calling APAMoveMail directly). Then the CPU share of the filing wait while
+// messages with the summary switches off and on and the filing log off and
+// on (Log=0, Log=1), each beside its floor measured in the same run
+// (reading each message's header block once; calling APAMoveMail
+// directly). With the log on, the filter also reads sender and subject and
+// the filing command writes a line per move. Then the CPU share of the filing wait while
 // the host stays busy for 2 s, beside a bare Sleep(1) loop. Prints a table;
 // it is not a test.
 //
@@ -84,7 +86,7 @@ std::string ExeDirectory()
 }
 
 // Writes Plugins\sortella.ini with one rule and starts the plug-in again.
-void Configure(bool switchesOn, const char *folder)
+void Configure(bool switchesOn, const char *folder, bool log = false)
 {
     std::string dir = ExeDirectory() + "Plugins";
     CreateDirectoryA(dir.c_str(), NULL);
@@ -92,6 +94,7 @@ void Configure(bool switchesOn, const char *folder)
     const char *on = switchesOn ? "1" : "0";
     std::string text = std::string("[Setup]\r\nDispDialog=") + on + "\r\nBeep=0\r\nDispFrom=" + on +
                        "\r\nDispSubject=" + on + "\r\nFromLength=20\r\nSubjectLength=0\r\nCheckConnect=0\r\n" +
+                       "Log=" + (log ? "1" : "0") + "\r\n" +
                        "[MoveMail]\r\nspam=" + folder + "\r\n";
     FILE *file = fopen(path.c_str(), "wb");
     fwrite(text.data(), 1, text.size(), file);
@@ -147,15 +150,21 @@ double ReadHeaderBlocks(const char *folder, int count)
     return Now() - start;
 }
 
-double FilterMessages(const char *folder, int count)
+// APCRecFilter on the messages numbered `first` to `last` of `folder`.
+double FilterRange(const char *folder, int first, int last)
 {
     std::vector<std::string> paths;
-    for (int i = 1; i <= count; ++i)
+    for (int i = first; i <= last; ++i)
         paths.push_back(MessagePath(folder, i));
     double start = Now();
     for (const std::string &path : paths)
         recFilter(path.c_str());
     return Now() - start;
+}
+
+double FilterMessages(const char *folder, int count)
+{
+    return FilterRange(folder, 1, count);
 }
 
 // Dispatches until the queue is empty: the posted filing command runs.
@@ -192,6 +201,7 @@ double MoveDirectly(const char *from, const char *to, int count)
 struct Run {
     int count;
     bool switchesOn;
+    bool log;
     double filter, filterFloor, moves, moveFloor;
     long moved;
 };
@@ -203,10 +213,10 @@ double Best(double a, double b)
 
 // Filters `count` messages of folder A and runs the filing command on them
 // (the rule names folder B), best of kTrials, each trial beside its floors.
-Run Measure(HWND window, int count, bool switchesOn)
+Run Measure(HWND window, int count, bool switchesOn, bool log)
 {
-    Run run = {count, switchesOn, 1e30, 1e30, 1e30, 1e30, 0};
-    Configure(switchesOn, "B");
+    Run run = {count, switchesOn, log, 1e30, 1e30, 1e30, 1e30, 0};
+    Configure(switchesOn, "B", log);
     for (int trial = 0; trial < kTrials; ++trial) {
         HostClearEvents();
         run.filterFloor = Best(run.filterFloor, ReadHeaderBlocks("A", count));
@@ -229,8 +239,8 @@ void PrintRun(const Run &run, const char *note = "")
 {
     double move = Microseconds(run.moves, run.count);
     double moveFloor = Microseconds(run.moveFloor, run.count);
-    printf("%6d  %-3s  filter %7.1f us (floor %7.1f, x%.2f)   move %7.1f us (floor %7.2f, plug-in +%.1f)   moved %ld%s\n",
-           run.count, run.switchesOn ? "on" : "off", Microseconds(run.filter, run.count),
+    printf("%6d  %-3s  %-3s  filter %7.1f us (floor %7.1f, x%.2f)   move %7.1f us (floor %7.2f, plug-in +%.1f)   moved %ld%s\n",
+           run.count, run.switchesOn ? "on" : "off", run.log ? "on" : "off", Microseconds(run.filter, run.count),
            Microseconds(run.filterFloor, run.count), run.filter / run.filterFloor, move, moveFloor, move - moveFloor,
            run.moved, note);
 }
@@ -239,7 +249,7 @@ void PrintRun(const Run &run, const char *note = "")
 // then B to C directly, so that both fill an empty directory.
 Run MeasureRealMoves(HWND window, int count)
 {
-    Run run = {count, true, 0, 0, 0, 0, 0};
+    Run run = {count, true, false, 0, 0, 0, 0, 0};
     realMoves = true;
     Configure(true, "B");
     HostClearEvents();
@@ -252,6 +262,41 @@ Run MeasureRealMoves(HWND window, int count)
     HostClearEvents();
     realMoves = false;
     return run;
+}
+
+// The filter with the log off and on, compared on the same messages in
+// runs of kLogChunk: each run is filtered kLogTrials times with each
+// setting, the two settings taking turns (which one first alternates), so
+// that whatever else the machine does meanwhile falls on both alike. Each
+// run counts with its best time per setting; the times of the runs are
+// summed per setting. The filing command empties the queue after each.
+struct LogComparison {
+    int count;
+    bool switchesOn;
+    double withoutLog, withLog; // seconds for `count` calls
+};
+
+const int kLogChunk = 100;
+const int kLogTrials = 3;
+
+LogComparison CompareLog(HWND window, int count, bool switchesOn)
+{
+    LogComparison comparison = {count, switchesOn, 0, 0};
+    for (int first = 1; first <= count; first += kLogChunk) {
+        int last = first + kLogChunk - 1 < count ? first + kLogChunk - 1 : count;
+        double best[2] = {1e30, 1e30}; // Log=0, Log=1
+        for (int turn = 0; turn < 2 * kLogTrials; ++turn) {
+            bool log = (first / kLogChunk + turn) % 2 == 1;
+            Configure(switchesOn, "B", log);
+            HostClearEvents();
+            best[log] = Best(best[log], FilterRange("A", first, last));
+            RunFilingCommand(window);
+        }
+        comparison.withoutLog += best[0];
+        comparison.withLog += best[1];
+    }
+    HostClearEvents();
+    return comparison;
 }
 
 struct Share {
@@ -379,29 +424,46 @@ int main(int argc, char **argv)
         HostShutdown();
         return status;
     }
-    printf("     N  sum  per APCRecFilter call              per move of the filing command\n");
+    printf("     N  sum  log  per APCRecFilter call              per move of the filing command\n");
 
+    // In the order: N, then the switches, then Log=0 beside Log=1.
     std::vector<Run> runs;
     for (int count : {1000, kMessages}) {
         for (bool on : {false, true}) {
-            runs.push_back(Measure(window, count, on));
-            PrintRun(runs.back());
-            fflush(stdout);
+            for (bool log : {false, true}) {
+                runs.push_back(Measure(window, count, on, log));
+                PrintRun(runs.back());
+                fflush(stdout);
+            }
         }
+    }
+    // Before the real moves, which take the first messages out of folder A.
+    std::vector<LogComparison> comparisons;
+    for (int count : {1000, kMessages}) {
+        for (bool on : {false, true})
+            comparisons.push_back(CompareLog(window, count, on));
     }
     PrintRun(MeasureRealMoves(window, 1000), "  (host's real file moves)");
 
     printf("\ntargets\n");
-    for (int i = 0; i < 2; ++i) {
+    for (const LogComparison &comparison : comparisons) {
+        double ratio = comparison.withLog / comparison.withoutLog;
+        printf("  filter, N=%d, switches %-3s, both settings on each run of %d, best of %d: Log=1 %.1f us,"
+               " Log=0 %.1f us: x%.2f (%s)  [at most 1.1]\n",
+               comparison.count, comparison.switchesOn ? "on" : "off", kLogChunk, kLogTrials,
+               Microseconds(comparison.withLog, comparison.count),
+               Microseconds(comparison.withoutLog, comparison.count), ratio, Verdict(ratio <= 1.1));
+    }
+    for (int i = 0; i < 4; ++i) {
         const Run &small = runs[i];
-        const Run &large = runs[i + 2];
+        const Run &large = runs[i + 4];
         double filterScale = large.filter / small.filter;
         double moveScale = large.moves / small.moves;
-        printf("  switches %-3s: 10,000 / 1,000 filter x%.2f (%s), moves x%.2f (%s)  [at most 11]\n",
-               small.switchesOn ? "on" : "off", filterScale, Verdict(filterScale <= 11), moveScale,
-               Verdict(moveScale <= 11));
+        printf("  switches %-3s, log %-3s: 10,000 / 1,000 filter x%.2f (%s), moves x%.2f (%s)  [at most 11]\n",
+               small.switchesOn ? "on" : "off", small.log ? "on" : "off", filterScale, Verdict(filterScale <= 11),
+               moveScale, Verdict(moveScale <= 11));
     }
-    for (int i : {0, 2}) {
+    for (int i : {0, 4}) {
         double ratio = runs[i].filter / runs[i].filterFloor;
         printf("  filter, switches off, N=%d: x%.2f of its floor (%s)  [at most 1.5]\n", runs[i].count, ratio,
                Verdict(ratio <= 1.5));

@@ -17,6 +17,7 @@
 #include "plugin/resource.h"
 #include "standins/host/host.h"
 #include "tests/win/dialog_driver.h"
+#include "tests/win/filing_log_rows.h"
 
 namespace {
 
@@ -120,6 +121,26 @@ std::string IniPath()
     return HostProgramDirectory() + "Plugins\\sortella.ini";
 }
 
+std::string LogPath()
+{
+    return HostProgramDirectory() + "Plugins\\sortella.log";
+}
+
+// The lines of events the filing log beside the settings file gained
+// since it held `before` bytes (a new log's header line left out).
+std::vector<std::vector<std::string>> LogRowsSince(size_t before)
+{
+    std::vector<std::vector<std::string>> rows = LogRows(HostReadFile(LogPath()), before);
+    if (before == 0 && !rows.empty())
+        rows.erase(rows.begin());
+    return rows;
+}
+
+size_t LogSize()
+{
+    return HostReadFile(LogPath()).size();
+}
+
 std::string IniUrl()
 {
     char value[512];
@@ -136,6 +157,9 @@ void StartPlugin(const std::string &url)
     std::string path = IniPath();
     const char *ini = path.c_str();
     DeleteFileA(ini);
+    // Without a log: one that grew to its cap over earlier runs would
+    // begin anew in the middle of a test.
+    DeleteFileA(LogPath().c_str());
     WritePrivateProfileStringA("Setup", "URL", url.c_str(), ini);
     WritePrivateProfileStringA("Setup", "DispDialog", "0", ini);
     WritePrivateProfileStringA("Setup", "Beep", "0", ini);
@@ -563,7 +587,17 @@ TEST(ClassifierReclassify, SpamCorrectedToInboxEndToEnd)
     HMENU menu = HostBuildFolderMenu(FolderWindow());
     size_t requestsBefore = Requests().size();
     size_t events = HostEvents().size();
+    size_t logBefore = LogSize();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
+
+    // One line in the filing log: the bucket before and after, where the
+    // message went, POPFile told.
+    std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0], (std::vector<std::string>{logged[0][0], "訂正", kTitle, HostEntryOfPath(path),
+                                                   std::string(kTitle) + "\\郵便受け", "spam → inbox", "済",
+                                                   "seller@example.com", "cheap viagra"}));
+    EXPECT_TRUE(IsLogDate(logged[0][0])) << logged[0][0];
 
     // POPFile was told: the key from the bucket page, the message's link
     // (its redirect not followed), then the form; and no box says
@@ -638,9 +672,15 @@ TEST(ClassifierReclassify, WithoutAUsableViewIdOnlyLocalStepsRun)
         HMENU menu = HostBuildFolderMenu(FolderWindow());
         size_t requestsBefore = Requests().size();
         size_t events = HostEvents().size();
+        size_t logBefore = LogSize();
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)), "");
         EXPECT_TRUE(HostEventsOfKind("box", events).empty());
+        std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+        ASSERT_EQ(logged.size(), 1u);
+        ASSERT_EQ(logged[0].size(), 9u);
+        EXPECT_EQ(logged[0][5], "spam → work");
+        EXPECT_EQ(logged[0][6], "view=の番号なし");
         std::vector<HostEvent> moves = HostEventsOfKind("move", events);
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_EQ(moves[0].extra, std::string(kTitle) + "\\仕事");
@@ -677,6 +717,7 @@ struct UntoldRow {
     std::function<void()> makeCause; // also after the menu was built
     std::string targets;             // the requests of the correction
     const char *cause;               // the box's line that says why
+    const char *logWords;            // the filing log's POPFile column
 };
 
 // One row of the test below: a correction of a spam message to work while
@@ -695,8 +736,14 @@ void CheckUntoldRow(const UntoldRow &row)
     std::string records = HistoryRecords();
     size_t requestsBefore = Requests().size();
     size_t events = HostEvents().size();
+    size_t logBefore = LogSize();
     ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "work"}), 0u);
     SetKnobs("");
+    std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+    ASSERT_EQ(logged.size(), 1u);
+    ASSERT_EQ(logged[0].size(), 9u);
+    EXPECT_EQ(logged[0][1], "訂正");
+    EXPECT_EQ(logged[0][6], row.logWords);
     EXPECT_EQ(Targets(RequestsSince(requestsBefore)), row.targets);
     EXPECT_EQ(HistoryRecords(), records);
 
@@ -739,27 +786,31 @@ TEST(ClassifierReclassify, EachUntoldCauseGivesItsBoxAfterTheLocalSteps)
                               view + "\n";
     const UntoldRow rows[] = {
         {"no URL", https, "", ClearUrlInSetupDialog, "",
-         "POPFileのURLが設定されていないか、正しくありません。"},
+         "POPFileのURLが設定されていないか、正しくありません。", "URLが未設定か不正"},
         {"a blank in a URL edited by hand", https, "",
          [] { EditUrlByHand("http://127.0.0.1:" + Popfile().port + "/a b/"); }, "",
-         "POPFileのURLが設定されていないか、正しくありません。"},
+         "POPFileのURLが設定されていないか、正しくありません。", "URLが未設定か不正"},
         {"POPFile stopped", Link(view), "http-delay never\n", nullptr, "",
-         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
+         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。", "POPFileが応答せず"},
         {"password on the web interface", Link(view), "password on\n", nullptr, buckets,
-         "POPFile コントロールセンターにパスワードが設定されていると、訂正を送ることができません。"},
-        {"a bucket page without the key", Link(view), "buckets-page no-session\n", nullptr, buckets, notPopfile},
+         "POPFile コントロールセンターにパスワードが設定されていると、訂正を送ることができません。",
+         "POPFileにパスワード"},
+        {"a bucket page without the key", Link(view), "buckets-page no-session\n", nullptr, buckets, notPopfile,
+         "POPFileでないものが応答"},
         {"the bucket renamed in POPFile", Link(view), "buckets-page no-buckets\n", nullptr, buckets,
-         "POPFileには「work」というバケツがもうありません（名前を変えたか、削除したバケツです）。"},
+         "POPFileには「work」というバケツがもうありません（名前を変えたか、削除したバケツです）。",
+         "POPFileにないバケツ"},
         {"a jump answered without a redirect", Link(view), "status /jump_to_message 200\n", nullptr, jump,
-         notPopfile},
+         notPopfile, "POPFileでないものが応答"},
         // Slow answers spend the budget before the form: less than 2 s
         // would be left for it, so it is not sent.
         {"too little time left for the form", Link(view), "http-slow-ms 1600\n", nullptr, jump,
-         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。"},
+         "POPFileにつながらないか、POPFileが時間内に応答しませんでした。", "POPFileが応答せず"},
         {"gone from the history", Link(view), "gone-view " + view + "\n", nullptr, jump,
-         "このメールはPOPFileの履歴から消えています（POPFileは、既定では2日より古い履歴を消します）。"},
+         "このメールはPOPFileの履歴から消えています（POPFileは、既定では2日より古い履歴を消します）。",
+         "履歴から消えている"},
         {"form not sent", Link(view), "status /history drop\n", nullptr, jump + "POST /history\n",
-         "訂正の送信に失敗しました。"},
+         "訂正の送信に失敗しました。", "送信に失敗"},
     };
     for (const UntoldRow &row : rows) {
         SCOPED_TRACE(row.label);
@@ -1313,9 +1364,16 @@ TEST(ClassifierReclassify, RefusedReplaceLosesNothing)
         HMENU menu = HostBuildFolderMenu(FolderWindow());
         size_t requestsBefore = Requests().size();
         size_t events = HostEvents().size();
+        size_t logBefore = LogSize();
         std::function<void()> undo = row.refuse(path);
         ASSERT_NE(HostChooseMenuItem(FolderWindow(), menu, {"POPFile訂正[spam]", "inbox"}), 0u);
         undo();
+        // The log says where the message was sent and whether it went.
+        std::vector<std::vector<std::string>> logged = LogRowsSince(logBefore);
+        ASSERT_EQ(logged.size(), 1u);
+        ASSERT_EQ(logged[0].size(), 9u);
+        EXPECT_EQ(logged[0][4], std::string(kTitle) + "\\ごみ箱" + (row.moveSucceeds ? "" : " (移動できず)"));
+        EXPECT_EQ(logged[0][5], "spam → inbox");
 
         EXPECT_EQ(Targets(RequestsSince(requestsBefore)),
                   "GET /buckets\nGET /jump_to_message?view=" + KnownView() + "\nPOST /history\n");

@@ -20,6 +20,7 @@
 
 #include "standins/host/host.h"
 #include "tests/printable.h"
+#include "tests/win/filing_log_rows.h"
 
 extern "C" DWORD WINAPI APAMoveMail(const char *entry, const char *destination);
 
@@ -63,6 +64,7 @@ struct Settings {
     bool dispSubject = true;
     int fromLength = 0;
     int subjectLength = 0;
+    bool log = true;
     std::vector<std::pair<std::string, std::string>> rules = {{"spam", "ごみ箱"}};
 };
 
@@ -79,6 +81,7 @@ void Configure(const Settings &settings)
     text += std::string("DispSubject=") + (settings.dispSubject ? "1" : "0") + "\r\n";
     text += "FromLength=" + std::to_string(settings.fromLength) + "\r\n";
     text += "SubjectLength=" + std::to_string(settings.subjectLength) + "\r\n";
+    text += std::string("Log=") + (settings.log ? "1" : "0") + "\r\n";
     text += "CheckConnect=0\r\n[MoveMail]\r\n";
     for (const auto &rule : settings.rules)
         text += rule.first + "=" + rule.second + "\r\n";
@@ -87,6 +90,21 @@ void Configure(const Settings &settings)
     WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
     ASSERT_EQ(HostStartPlugin(), 1u);
 }
+
+// The filing log beside the settings file, and the file it becomes when
+// full.
+std::string LogPath()
+{
+    return ExeDirectory() + "Plugins\\sortella.log";
+}
+
+std::string RotatedLogPath()
+{
+    return LogPath() + ".1";
+}
+
+const std::vector<std::string> kLogColumns = {"日時",   "種類",    "アカウント", "メール", "移動先",
+                                              "バケツ", "POPFile", "差出人",     "件名"};
 
 // ---- Observation -------------------------------------------------------
 
@@ -241,6 +259,10 @@ protected:
     {
         afterMove = nullptr;
         HostSetBusy(false);
+        // Each test starts without a log: one that grew to its cap over
+        // earlier runs would begin anew in the middle of a test.
+        DeleteFileA(LogPath().c_str());
+        DeleteFileA(RotatedLogPath().c_str());
         Configure(Settings());
         window = HostCreateFolderWindow("acc");
         ASSERT_NE(window, nullptr);
@@ -825,9 +847,13 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
     HWND popWindow = HostCreateFolderWindow("pop");
     ASSERT_NE(popWindow, nullptr);
     HostClearEvents();
+    // The log's lines go out after the last move, none between moves.
+    std::vector<size_t> logSizeAtMoves;
+    afterMove = [&] { logSizeAtMoves.push_back(HostReadFile(LogPath()).size()); };
 
     EXPECT_EQ(HostRetrieve(popWindow, 60000), 12);
     EXPECT_TRUE(HostPumpUntil([] { return !HostEventsOfKind("box").empty(); }, 20000));
+    afterMove = nullptr;
 
     EXPECT_EQ(HostListMessages("pop", "ごみ箱").size(), 4u);
     EXPECT_EQ(HostListMessages("pop", "仕事").size(), 3u);
@@ -847,6 +873,115 @@ TEST_F(FilingTest, RetrievalThroughPopFileFilesEachMessageByItsRule)
                                        "  Accounts : Invoice 43\n"));
     EXPECT_EQ(Boxes()[0].window, popWindow);
     HostDestroyWindow(popWindow);
+
+    // The log: its header and a line per move, in the order of the moves,
+    // senders and subjects decoded although the summary shows the sender
+    // as written (FromLength 0) and cuts the subject at 26 bytes.
+    EXPECT_EQ(logSizeAtMoves, std::vector<size_t>(7, 0));
+    const struct {
+        const char *folder, *bucket, *sender, *subject;
+    } lines[] = {
+        {"ごみ箱", "spam", "Spammer", "Cheap pills"},
+        {"仕事", "work", "Billing", "Invoice 42"},
+        {"仕事", "work", "山田", "請求書"},
+        {"ごみ箱", "spam", "s2@spam.example", "日本語"},
+        {"ごみ箱", "spam", "s3@spam.example", "A subject well beyond the twenty-six byte limit"},
+        {"仕事", "work", "Accounts", "Invoice 43"},
+        {"ごみ箱", "spam", "Spammer", "Win"},
+    };
+    std::vector<std::vector<std::string>> rows = LogRows(HostReadFile(LogPath()));
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0], kLogColumns);
+    std::vector<HostEvent> moves = Moves();
+    for (size_t i = 0; i < 7 && i < moves.size(); ++i) {
+        SCOPED_TRACE("line " + std::to_string(i + 1));
+        const std::vector<std::string> &row = rows[i + 1];
+        ASSERT_EQ(row.size(), 9u);
+        EXPECT_TRUE(IsLogDate(row[0])) << row[0];
+        EXPECT_EQ(row[1], "振り分け");
+        EXPECT_EQ(row[2], "POP");
+        EXPECT_EQ(row[3], moves[i].raw);
+        EXPECT_EQ(row[4], std::string("POP\\") + lines[i].folder);
+        EXPECT_EQ(row[4], moves[i].extra);
+        EXPECT_EQ(row[5], lines[i].bucket);
+        EXPECT_EQ(row[6], "");
+        EXPECT_EQ(row[7], lines[i].sender);
+        EXPECT_EQ(row[8], lines[i].subject);
+    }
+}
+
+// A log that would pass 1 MiB with the next line becomes sortella.log.1
+// whole, replacing an older one, and a new log begins with the header.
+TEST_F(FilingTest, AFullLogBecomesDotOneAndANewLogBegins)
+{
+    std::string header;
+    for (const std::string &column : kLogColumns)
+        header += (header.empty() ? "" : "\t") + column;
+    header += "\r\n";
+    std::string full = header + std::string(1024 * 1024 - 10 - header.size(), 'x') + "\r\n";
+    ASSERT_TRUE(WriteTextFile(RotatedLogPath(), "an older log\r\n"));
+    ASSERT_TRUE(WriteTextFile(LogPath(), full));
+    FileOne("X-Text-Classification: spam\nSubject: over the cap");
+    EXPECT_TRUE(HostReadFile(RotatedLogPath()) == full) << "sortella.log.1 is not the full log";
+    std::vector<std::vector<std::string>> rows = LogRows(HostReadFile(LogPath()));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], kLogColumns);
+    ASSERT_EQ(rows[1].size(), 9u);
+    EXPECT_EQ(rows[1][8], "over the cap");
+}
+
+struct BlockedLogRow {
+    const char *label;
+    bool log; // the Log setting
+    // Stands in the log's way; returns what ends that.
+    std::function<std::function<void()>()> block;
+};
+
+// A log that cannot be written (held open as a spreadsheet holds it,
+// read-only) leaves filing and its box as they are and tells nothing; its
+// lines go out with the next write, oldest first. With Log=0 nothing is
+// written at all.
+TEST_F(FilingTest, ALogThatCannotBeWrittenChangesNothingAndItsLinesGoOutLater)
+{
+    const BlockedLogRow rows[] = {
+        {"held open without write sharing", true,
+         [] {
+             HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, NULL);
+             EXPECT_NE(held, INVALID_HANDLE_VALUE);
+             return std::function<void()>([held] { CloseHandle(held); });
+         }},
+        {"read-only", true,
+         [] {
+             EXPECT_TRUE(SetFileAttributesA(LogPath().c_str(), FILE_ATTRIBUTE_READONLY));
+             return std::function<void()>([] { SetFileAttributesA(LogPath().c_str(), FILE_ATTRIBUTE_NORMAL); });
+         }},
+        {"Log=0", false, [] { return std::function<void()>([] {}); }},
+    };
+    for (const BlockedLogRow &row : rows) {
+        SCOPED_TRACE(row.label);
+        Settings settings;
+        settings.log = row.log;
+        Configure(settings);
+        ASSERT_TRUE(WriteTextFile(LogPath(), "earlier lines\r\n"));
+        const std::string before = HostReadFile(LogPath());
+        HostClearEvents();
+        std::function<void()> unblock = row.block();
+        std::string box = FileOne("X-Text-Classification: spam\nSubject: first");
+        EXPECT_EQ(HostReadFile(LogPath()), before);
+        unblock();
+        EXPECT_EQ(Printable(box), Printable(FolderLine("ごみ箱", 1) + "  first\n"));
+        EXPECT_EQ(UserVisibleEvents(), (std::vector<std::string>{"move", "box"}));
+        FileOne("X-Text-Classification: spam\nSubject: second");
+        std::string after = HostReadFile(LogPath());
+        ASSERT_EQ(after.compare(0, before.size(), before), 0) << "the earlier lines changed";
+        std::vector<std::vector<std::string>> added = LogRows(after, before.size());
+        ASSERT_EQ(added.size(), row.log ? 2u : 0u);
+        for (size_t i = 0; i < added.size(); ++i) {
+            ASSERT_EQ(added[i].size(), 9u);
+            EXPECT_EQ(added[i][8], i == 0 ? "first" : "second");
+        }
+    }
 }
 
 } // namespace

@@ -101,6 +101,7 @@ TEST_F(SettingsTest, FirstRunWritesTheDefaultsAndNothingElse)
     EXPECT_EQ(PluginSettings.FromLength, 0);
     EXPECT_EQ(PluginSettings.SubjectLength, 0);
     EXPECT_EQ(PluginSettings.URL, "");
+    EXPECT_TRUE(PluginSettings.Log);
 
     char keys[256] = {};
     GetPrivateProfileStringA(NULL, NULL, "", keys, sizeof keys, IniPath().c_str());
@@ -111,6 +112,7 @@ TEST_F(SettingsTest, FirstRunWritesTheDefaultsAndNothingElse)
     EXPECT_LT(file.find("[MoveMail]"), file.find("[Setup]"));
     EXPECT_EQ(file.find("DispDialog"), std::string::npos);
     EXPECT_EQ(file.find("URL"), std::string::npos);
+    EXPECT_EQ(file.find("Log"), std::string::npos);
 }
 
 TEST_F(SettingsTest, EmptiedMoveMailSectionGetsTheSpamRuleBack)
@@ -164,9 +166,10 @@ TEST_F(SettingsTest, SwitchesFollowTheIntegerRule)
                 {"0x1", false}, {"abc", false}, {"", false},  {"+0", false}};
     for (const Row &row : rows) {
         LoadFrom(std::string("[MoveMail]\r\nspam=x\r\n[Setup]\r\nBeep=") + row.text +
-                 "\r\nCheckConnect=" + row.text + "\r\n");
+                 "\r\nCheckConnect=" + row.text + "\r\nLog=" + row.text + "\r\n");
         EXPECT_EQ(PluginSettings.Beep, row.on) << "value '" << row.text << "'";
         EXPECT_EQ(PluginSettings.CheckConnect, row.on) << "value '" << row.text << "'";
+        EXPECT_EQ(PluginSettings.Log, row.on) << "value '" << row.text << "'";
     }
 }
 
@@ -214,7 +217,7 @@ TEST_F(SettingsTest, SaveWritesSwitchesAndUrlButNeverTheLengths)
     SaveSettings();
     std::string file = HostReadFile(IniPath());
     for (const char *line : {"DispDialog=1", "Beep=0", "DispFrom=0", "DispSubject=1",
-                             "CheckConnect=0", "URL="})
+                             "CheckConnect=0", "Log=1", "URL="})
         EXPECT_NE(file.find(line), std::string::npos) << line << " in " << file;
     EXPECT_EQ(file.find("Length"), std::string::npos) << file;
 }

@@ -217,6 +217,19 @@ protected:
     {
         return HostEventsOfKind("box", from);
     }
+    // Clicks button `id`, then "キャンセル"; true when the dialog was still
+    // open after the click.
+    static bool ClickThenCancel(int id)
+    {
+        bool stayed = false;
+        INT_PTR code = RunSetup({[id](HWND d) { Click(d, id); },
+                                 [&](HWND d) {
+                                     stayed = IsWindowVisible(d) != FALSE;
+                                     Click(d, IDC_CANCEL);
+                                 }});
+        EXPECT_EQ(code, IDC_CANCEL);
+        return stayed;
+    }
 };
 HWND SetupDialogTest::owner;
 
@@ -274,6 +287,7 @@ TEST_F(SetupDialogTest, TemplatesHoldTheControlsOfTheTables)
          {1011, "Button", BS_AUTOCHECKBOX, true, false, "題名を表示する", 109, 111, 56, 10},
          {1007, "Button", BS_AUTORADIOBUTTON, false, false, "ビープ音を鳴らす", 17, 127, 67, 9},
          {1008, "Button", BS_AUTORADIOBUTTON, false, false, "何もしない", 17, 142, 51, 10},
+         {1002, "Button", BS_PUSHBUTTON, true, false, "記録を開く", 99, 128, 68, 20},
          {1003, "Button", BS_PUSHBUTTON, true, false, "Ｏ　Ｋ", 26, 192, 50, 14},
          {1004, "Button", BS_PUSHBUTTON, true, false, "キャンセル", 101, 192, 50, 14},
          {kNone, "Button", BS_GROUPBOX, false, false, " sortella.ini ", 5, 5, 170, 45},
@@ -334,9 +348,9 @@ TEST_F(SetupDialogTest, TabOrderAndFontFollowTheTemplate)
     // Group boxes and static texts are no tab stops; of the radio buttons
     // only the checked one is (the system gives it the tab stop); disabled
     // boxes are skipped.
-    EXPECT_EQ(withoutSender, (std::vector<int>{1000, 1001, 1009, 1008, 1003, 1004, 1012}));
+    EXPECT_EQ(withoutSender, (std::vector<int>{1000, 1001, 1009, 1008, 1002, 1003, 1004, 1012}));
     EXPECT_EQ(withSender,
-              (std::vector<int>{1000, 1001, 1009, 1006, 1010, 1011, 1003, 1004, 1012}));
+              (std::vector<int>{1000, 1001, 1009, 1006, 1010, 1011, 1002, 1003, 1004, 1012}));
     EXPECT_EQ(face, "ＭＳ Ｐゴシック");
 }
 
@@ -661,15 +675,8 @@ TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
         WritePrivateProfileStringA(NULL, NULL, NULL, mailboxIni.c_str());
         HostForwardCreateProcess(row.forward);
         size_t eventsBefore = HostEvents().size();
-        bool stayed = false;
-        INT_PTR code = RunSetup({[](HWND d) { Click(d, IDC_EDIT_FILE); },
-                                 [&](HWND d) {
-                                     stayed = IsWindowVisible(d) != FALSE;
-                                     Click(d, IDC_CANCEL);
-                                 }});
+        EXPECT_TRUE(ClickThenCancel(IDC_EDIT_FILE));
         HostForwardCreateProcess(false);
-        EXPECT_EQ(code, IDC_CANCEL);
-        EXPECT_TRUE(stayed);
         std::vector<HostEvent> starts = HostEventsOfKind("process", eventsBefore);
         ASSERT_EQ(starts.size(), 1u);
         EXPECT_EQ(starts[0].raw, row.commandLine);
@@ -685,6 +692,48 @@ TEST_F(SetupDialogTest, EditButtonStartsTheExternalEditor)
     EXPECT_EQ(HostReadFile(record), "\"" + recorder + "\" " + ini);
     EXPECT_EQ(GetFileAttributesA(decoyRecord.c_str()), INVALID_FILE_ATTRIBUTES) << "the decoy ran";
     DeleteFileA(decoy.c_str());
+}
+
+// Button 1002 opens the filing log beside the settings file in the
+// external editor, as button 1001 opens the settings file; without a log
+// it says so in a box instead, and starts nothing. The dialog stays open.
+TEST_F(SetupDialogTest, LogButtonOpensTheLogOrSaysThereIsNone)
+{
+    UseSettings(kAllOff, "");
+    std::string mailboxIni = std::string(HostMailbox()) + "mailbox.ini";
+    WritePrivateProfileStringA("Property", "ExternalEditor", NULL, mailboxIni.c_str());
+    WritePrivateProfileStringA(NULL, NULL, NULL, mailboxIni.c_str());
+    std::string log = TestDirectory() + "Plugins\\sortella.log";
+    struct Row {
+        const char *label;
+        bool logThere;
+    };
+    for (const Row &row : {Row{"no log yet", false}, Row{"a log", true}}) {
+        SCOPED_TRACE(row.label);
+        DeleteFileA(log.c_str());
+        if (row.logThere) {
+            HANDLE file = CreateFileA(log.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            CloseHandle(file);
+        }
+        size_t eventsBefore = HostEvents().size();
+        EXPECT_TRUE(ClickThenCancel(IDC_OPEN_LOG));
+        std::vector<HostEvent> starts = HostEventsOfKind("process", eventsBefore);
+        std::vector<HostEvent> boxes = BoxesSince(eventsBefore);
+        if (row.logThere) {
+            ASSERT_EQ(starts.size(), 1u);
+            EXPECT_EQ(starts[0].raw, "notepad \"" + log + "\"");
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            EXPECT_TRUE(starts.empty());
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].raw, "振り分けの記録（sortella.log）はまだありません。");
+            EXPECT_EQ(boxes[0].extra, "Sortella");
+            EXPECT_EQ(boxes[0].flags, UINT(MB_OK | MB_ICONINFORMATION));
+            EXPECT_EQ(boxes[0].window, DrivenDialog());
+        }
+    }
+    DeleteFileA(log.c_str());
 }
 
 TEST_F(SetupDialogTest, AboutBoxEndCodes)
