@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +21,8 @@
 #include "filing/filing_log.h"
 #include "filing/receive_filter.h"
 #include "filing/summary_text.h"
+#include "mailstore/header_reader.h"
+#include "mailstore/message_paths.h"
 #include "plugin/host_guard.h"
 #include "plugin/host_services.h"
 #include "settings/settings.h"
@@ -129,6 +133,26 @@ void CollectLogLine(const PendingMove *move, bool moved, std::vector<std::string
                           move->Bucket, nullptr, nullptr, move->From, move->Subject};
         lines.push_back(FormatLogLine(event));
     });
+}
+
+// Holds a verdict of up to 200 bytes, as the receive filter reads it.
+const int kVerdictSize = 201;
+
+// True when the queued message is still where the host stored it, with the
+// verdict it had when queued. A correction since then has rewritten its
+// verdict or moved it, and filed it itself.
+bool StillAsQueued(const PendingMove *move)
+{
+    if (!move->Bucket)
+        return true; // no memory for the name when queued: moved as before
+    char *path = MessagePathOfEntry(Host.APAGetMailbox(), move->Entry);
+    if (!path)
+        return true;
+    char line[kVerdictSize];
+    const char *bucket = ReadHeaderLine(path, "X-Text-Classification:", line, kVerdictSize);
+    bool same = bucket && strcmp(bucket, move->Bucket) == 0;
+    free(path);
+    return same;
 }
 
 void ReleaseList(PendingMove *move)
@@ -282,7 +306,8 @@ void ReportMoves(HWND window)
 }
 
 // Detaches PendingList and moves each record with APAMoveMail, in order,
-// after waiting until the host is idle; counts each successful move on the
+// after waiting until the host is idle, unless the message was corrected
+// since it was queued (StillAsQueued); counts each successful move on the
 // rule at the record's RuleIndex (when still inside the table) and adds its
 // detail line. With the filing log on, adds the log's line of every move,
 // made or refused, to `logLines`. Releases every record. When the wait
@@ -300,6 +325,13 @@ void PerformPendingMoves(HWND window, std::vector<std::string> &logLines)
             // them, unmoved and unreported.
             ReleaseList(move);
             return;
+        }
+        if (!StillAsQueued(move)) {
+            // Corrected since it was queued (the wait lets the user do so):
+            // the correction filed it, so it is neither moved nor counted.
+            ReleasePendingMove(move);
+            move = next;
+            continue;
         }
         bool moved = Host.APAMoveMail(move->Entry, move->Destination) != 0;
         if (PluginSettings.Log)

@@ -85,8 +85,9 @@ static void FilterOpenMessage(MessageFile *message, const char *path, int mailbo
     fields.ListSubject = settings.DispDialog && settings.DispSubject;
     fields.From = fields.ListFrom || settings.Log ? UnfoldedHeaderOf(message, "From:") : nullptr;
     fields.Subject = fields.ListSubject || settings.Log ? UnfoldedHeaderOf(message, "Subject:") : nullptr;
-    // The rule's own name: the line buffer takes the title next.
-    fields.Bucket = settings.Log ? _strdup(rule->Bucket) : nullptr;
+    // The rule's own name: the line buffer takes the title next. The
+    // filing command compares it with the message's verdict at its move.
+    fields.Bucket = _strdup(rule->Bucket);
     fields.RuleIndex = rule->Index;
 
     ReadAccountTitle(path, mailboxLength, line);

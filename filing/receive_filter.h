@@ -9,7 +9,7 @@ struct PendingMove {
     char *Destination; // owns the heap block: "title\folder", then Entry
     char *From;        // owned heap string or nullptr: unfolded "From:" value
     char *Subject;     // owned heap string or nullptr: unfolded "Subject:"
-    char *Bucket;      // owned heap string or nullptr: the verdict, for the log
+    char *Bucket;      // owned heap string: the verdict when queued (nullptr: no memory)
     int TitleLength;   // bytes of the account title that begins Destination
     int RuleIndex;     // Index of the matching rule when queued
     bool ListFrom;     // the summary lists the sender (as set when queued)

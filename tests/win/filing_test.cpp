@@ -658,6 +658,37 @@ TEST_F(FilingTest, ReloadDuringTheMovesStartsTheCountsAfresh)
     EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 1) + "  two\n"));
 }
 
+// A message corrected after the receive filter queued it, before the
+// filing command or during its wait, is left where the correction filed
+// it: relabelled in place (a bucket without a rule stays in the inbox) or
+// moved away. The summary counts what the command moved.
+TEST_F(FilingTest, AMessageCorrectedAfterItWasQueuedIsNotMovedAgain)
+{
+    std::string one = Message("X-Text-Classification: spam\nSubject: one");
+    std::string two = Message("X-Text-Classification: spam\nSubject: two");
+    std::string three = Message("X-Text-Classification: spam\nSubject: three");
+    Filter({one, two, three});
+    // Corrected to inbox before the command runs, as the correction leaves
+    // it: relabelled where it lies.
+    ASSERT_TRUE(WriteTextFile(one, "X-Text-Classification: inbox\r\nSubject: one\r\n\r\nbody\r\n"));
+    // Corrected to work during the wait: refiled into 仕事.
+    afterMove = [&] {
+        if (!HostReadFile(three).empty())
+            APAMoveMail(HostEntryOfPath(three).c_str(), "Work\\仕事");
+    };
+    EndRetrieveAndRun();
+    afterMove = nullptr;
+    std::vector<HostEvent> filed;
+    for (const HostEvent &move : Moves())
+        if (move.extra == "Work\\ごみ箱")
+            filed.push_back(move);
+    ASSERT_EQ(filed.size(), 1u);
+    EXPECT_EQ(filed[0].raw, HostEntryOfPath(two));
+    EXPECT_EQ(HostReadFile(one), "X-Text-Classification: inbox\r\nSubject: one\r\n\r\nbody\r\n");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Printable(Boxes()[0].raw), Printable(FolderLine("ごみ箱", 1) + "  two\n"));
+}
+
 // ---- The wait for the idle host -----------------------------------------
 
 TEST_F(FilingTest, MovesWaitWhileTheBusyCommandIsGrayed)
