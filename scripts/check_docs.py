@@ -23,7 +23,9 @@ compares with the plug-in's sources:
     texts (outside 「」 quotes) nor in the DLL's own texts, and none of
     the retired English forms in the English guide;
   - every 「」 quote inside a text of the DLL (a message box naming a
-    POPFile label) is a listed POPFile label or a text of the code.
+    POPFile label) is a listed POPFile label or a text of the code;
+  - every word that a correction writes into the POPFile column of the
+    filing log is quoted in the Japanese guide and in the English guide.
 The POPFile labels listed below are also looked up in the languages/
 English.msg and Nihongo.msg of POPFile's engine folder: the one
 SORTELLA_POPFILE_DIR names, or else ../shared/popfile-1.1.3 beside the
@@ -572,6 +574,24 @@ def check_guide_table_keys(path, text, keys):
             report(path, line_of(text, match.start()), "%s is no key that the code reads" % match.group(1))
 
 
+def log_words(repo):
+    """The words of the filing log's POPFile column: the texts that
+    LogWordsOf in classifier/reclassify.cpp returns."""
+    source = read(os.path.join(repo, "classifier/reclassify.cpp"))
+    body = re.search(r"\bLogWordsOf\([^)]*\)\s*\{(.*?)\n\}", source, re.S)
+    if not body:
+        return []
+    return [text for text, _ in string_literals(body.group(1)) if text]
+
+
+def check_log_words(path, text, words, marks):
+    """Each word of the POPFile column is quoted in the document."""
+    for word in words:
+        if "%s%s%s" % (marks[0], word, marks[1]) not in text:
+            report(path, 1, "the filing log's POPFile column word %s%s%s is not listed here"
+                   % (marks[0], word, marks[1]))
+
+
 def popfile_labels_in(engine):
     """The label texts of POPFile's English and Japanese interface, with
     its line breaks (<br>) read as blanks."""
@@ -607,8 +627,11 @@ def main():
     defaults, sections, first_rule, subject_limit = settings_facts(repo)
     host_sections, host_keys = host_facts(repo)
     folder_line = summary_folder_line(repo)
-    if not defaults or not sections or not first_rule or not subject_limit or not host_keys or not folder_line:
-        print("check_docs.py: the settings, host file or summary code no longer reads as expected; update this check")
+    words = log_words(repo)
+    if not defaults or not sections or not first_rule or not subject_limit or not host_keys or not folder_line \
+            or not words:
+        print("check_docs.py: the settings, host file, summary or filing log code no longer reads as expected; "
+              "update this check")
         return 1
     texts = {name: read(os.path.join(repo, name)) for name in DOCUMENTS}
     readme, guide, sample = (texts[name] for name in DOCUMENTS)
@@ -637,6 +660,8 @@ def main():
         check_retired(name, blank_japanese_quotes(texts[name]), RETIRED_FORMS)
     check_retired(guide_path, guide, RETIRED_ENGLISH_FORMS)
     check_code_texts(literals, code)
+    check_log_words(readme_path, readme, words, corners)
+    check_log_words(guide_path, guide, words, doubles)
     engine = popfile_engine(repo)
     if engine:
         check_popfile_labels(engine)
