@@ -25,7 +25,10 @@ compares with the plug-in's sources:
   - every 「」 quote inside a text of the DLL (a message box naming a
     POPFile label) is a listed POPFile label or a text of the code;
   - every word that a correction writes into the POPFile column of the
-    filing log is quoted in the Japanese guide and in the English guide.
+    filing log is quoted in the Japanese guide and in the English guide;
+  - every box of a correction (the texts of classifier/reclassify.cpp
+    named k...Text or k...Format) has one of its lines quoted whole in
+    the Japanese guide and in the English guide, which say what it means.
 The POPFile labels listed below are also looked up in the languages/
 English.msg and Nihongo.msg of POPFile's engine folder: the one
 SORTELLA_POPFILE_DIR names, or else ../shared/popfile-1.1.3 beside the
@@ -592,6 +595,30 @@ def check_log_words(path, text, words, marks):
                    % (marks[0], word, marks[1]))
 
 
+def correction_boxes(repo):
+    """(name, lines) of each box text of a correction: the constants of
+    classifier/reclassify.cpp named k...Text or k...Format, each with the
+    lines of its own literals (the lines that macros add are shared by
+    several boxes and name none)."""
+    source = read(os.path.join(repo, "classifier/reclassify.cpp"))
+    boxes = []
+    for match in re.finditer(r"\bconst char (k\w+(?:Text|Format))\[\]\s*=(.*?);", source, re.S):
+        lines = [line.strip() for text, _ in string_literals(match.group(2))
+                 for line in text.split("\n") if line.strip()]
+        boxes.append((match.group(1), lines))
+    return boxes
+
+
+def check_correction_boxes(path, quotes, boxes):
+    """Each box has a line that a quote of the document gives whole."""
+    # A quote of plain words or only "..." names no box.
+    quoted = [text for text, _ in quotes if not re.sub(r"\.\.\.|…", "", text).isascii()]
+    for name, lines in boxes:
+        if not any(code_pattern(line).match(text) or doc_pattern(text).match(code_sample(line))
+                   for line in lines for text in quoted):
+            report(path, 1, "no line of the correction's box %s is quoted here" % name)
+
+
 def popfile_labels_in(engine):
     """The label texts of POPFile's English and Japanese interface, with
     its line breaks (<br>) read as blanks."""
@@ -628,8 +655,9 @@ def main():
     host_sections, host_keys = host_facts(repo)
     folder_line = summary_folder_line(repo)
     words = log_words(repo)
+    boxes = correction_boxes(repo)
     if not defaults or not sections or not first_rule or not subject_limit or not host_keys or not folder_line \
-            or not words:
+            or not words or not boxes:
         print("check_docs.py: the settings, host file, summary or filing log code no longer reads as expected; "
               "update this check")
         return 1
@@ -662,6 +690,8 @@ def main():
     check_code_texts(literals, code)
     check_log_words(readme_path, readme, words, corners)
     check_log_words(guide_path, guide, words, doubles)
+    check_correction_boxes(readme_path, japanese_quotes(readme), boxes)
+    check_correction_boxes(guide_path, english_quotes(guide), boxes)
     engine = popfile_engine(repo)
     if engine:
         check_popfile_labels(engine)
