@@ -36,7 +36,10 @@ cmake --build build/win -j"$jobs"
 stage "Windows tests under Wine (waiting for Wine's session first)"
 if wait_wine_session; then
     stage "Wine's session is up"
-    ctest --test-dir build/win --output-on-failure -j"$jobs" --timeout 1200 || status=1
+    # A program may be run twice under emulation (scripts/wine-run.sh).
+    timeout=1200
+    [ "$wine_emulated" = 1 ] && timeout=3200
+    ctest --test-dir build/win --output-on-failure -j"$jobs" --timeout "$timeout" || status=1
     # ctest shows a skipped test's output only in its log: say why here.
     grep -h '^SKIPPED: ' build/win/Testing/Temporary/LastTest.log 2>/dev/null || true
 else

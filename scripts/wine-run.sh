@@ -6,7 +6,10 @@
 # The program's output goes through a file, not a pipe: Wine's service
 # processes, started by the program, would inherit a pipe and hold it open
 # long after the program ended. The run is ended after
-# SORTELLA_WINE_TIMEOUT seconds (default 600). A GoogleTest program writes
+# SORTELLA_WINE_TIMEOUT seconds (default 600, or 1500 where 32-bit Wine
+# runs under emulation: there the Windows test program, beside the real
+# POPFile test on a machine of two cores, was seen to need more than 600 s).
+# A GoogleTest program writes
 # its report to a file, copied to SORTELLA_REPORT when that is set.
 #
 # A crash, a hang or a failed test fails the run. Only where 32-bit Wine
@@ -16,7 +19,9 @@
 # it then faults or hangs on its way out; and a run that failed otherwise
 # is made once more, whose result then counts.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-limit=${SORTELLA_WINE_TIMEOUT:-600}
+default_limit=600
+[ "$wine_emulated" = 1 ] && default_limit=1500
+limit=${SORTELLA_WINE_TIMEOUT:-$default_limit}
 work=$(mktemp -d /tmp/sortella-wine-run.XXXXXX)
 export GTEST_OUTPUT="xml:Z:${work//\//\\}\\report.xml"
 pid=""
