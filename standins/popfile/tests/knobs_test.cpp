@@ -138,8 +138,11 @@ TEST_F(KnobsTest, StatusKnobAnswersErrorsWithBodies)
     char byte;
     EXPECT_EQ(-1, recv(held, &byte, 1, MSG_DONTWAIT)) << "no answer on a held request";
     close(held);
-    // The requests are in the log with the status they got (0: dropped).
-    std::vector<std::string> index = FileLines(run.stateDir + "/requests/index.txt");
+    // The requests are in the log with the status they got (0: dropped). A
+    // request's line is written after its answer (or its records, when held).
+    std::string indexPath = run.stateDir + "/requests/index.txt";
+    EXPECT_TRUE(WaitUntil([&]() { return FileLines(indexPath).size() >= 6; }, 5000));
+    std::vector<std::string> index = FileLines(indexPath);
     ASSERT_EQ(6u, index.size());
     EXPECT_EQ("0003\tPOST\t/history\t500", index[2].substr(0, 22));
     EXPECT_EQ("0004\tPOST\t/history\t0\t", index[3].substr(0, 21));
