@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
     cmake g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
     g++-mingw-w64-i686 binutils-mingw-w64-i686
-    wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic imagemagick
+    wine wine32:i386 wine64 xvfb xauth locales fonts-ipafont-gothic imagemagick
     qemu-user-static zip unzip python3 x11-utils file patch
     # The real POPFile's engine (Perl), for the test against it.
     libdbi-perl libdbd-sqlite3-perl libtimedate-perl libhtml-tagset-perl libhtml-template-perl

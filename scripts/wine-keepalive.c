@@ -17,10 +17,14 @@
 
 #include <string.h>
 
+/* This program is 32-bit and the prefix 64-bit: the settings go to the
+ * registry's 64-bit view, the one Wine's own (64-bit) start-up reads. */
+#define SETTING_ACCESS (KEY_SET_VALUE | KEY_WOW64_64KEY)
+
 static void SetText(HKEY root, const wchar_t *key, const wchar_t *name, const wchar_t *value)
 {
     HKEY opened;
-    if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &opened, NULL) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key, 0, NULL, 0, SETTING_ACCESS, NULL, &opened, NULL) != ERROR_SUCCESS)
         return;
     RegSetValueExW(opened, name, 0, REG_SZ, (const BYTE *)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
     RegCloseKey(opened);
@@ -29,7 +33,7 @@ static void SetText(HKEY root, const wchar_t *key, const wchar_t *name, const wc
 static void SetNumber(HKEY root, const wchar_t *key, const wchar_t *name, DWORD value)
 {
     HKEY opened;
-    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, key, 0, SETTING_ACCESS, &opened) != ERROR_SUCCESS)
         return;
     RegSetValueExW(opened, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
     RegCloseKey(opened);
@@ -38,7 +42,7 @@ static void SetNumber(HKEY root, const wchar_t *key, const wchar_t *name, DWORD 
 static void DeleteValue(HKEY root, const wchar_t *key, const wchar_t *name)
 {
     HKEY opened;
-    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, key, 0, SETTING_ACCESS, &opened) != ERROR_SUCCESS)
         return;
     RegDeleteValueW(opened, name);
     RegCloseKey(opened);
