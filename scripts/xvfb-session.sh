@@ -11,6 +11,11 @@
 # returns at once, so that the caller can build meanwhile;
 # wait_wine_session waits for it.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+if grep -qsx '#arch=win32' "$WINEPREFIX/system.reg"; then
+    echo "$WINEPREFIX is a 32-bit Wine prefix, and the project's Wine runs with a 64-bit one:" \
+         "delete it, or name another folder in SORTELLA_WINEPREFIX." >&2
+    exit 1
+fi
 sortella_display=""
 for number in $(seq 91 140); do
     if [ ! -e "/tmp/.X${number}-lock" ] && [ ! -e "/tmp/.X11-unix/X${number}" ]; then
