@@ -3,8 +3,9 @@
 // trickles, floods or breaks off is handled wherever it stops.
 #include "classifier/http_wire.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "mailstore/text.h"
 
 namespace {
 
@@ -32,30 +33,11 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
+// `text` (which may hold NULs: it came from the network) is `word`, ASCII
+// letters matched in either case.
 bool EqualNoCase(const std::string &text, const char *word)
 {
-    size_t length = strlen(word);
-    if (text.size() != length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (Lower(text[i]) != Lower(word[i]))
-            return false;
-    }
-    return true;
-}
-
-bool StartsWithNoCase(const char *text, const char *prefix)
-{
-    for (; *prefix; ++text, ++prefix) {
-        if (Lower(*text) != Lower(*prefix))
-            return false;
-    }
-    return true;
+    return text.size() == strlen(word) && PrefixDiffersNoCase(text.c_str(), word) == 0;
 }
 
 std::string Trimmed(const std::string &text)
@@ -240,8 +222,8 @@ int TakeChunkSizeLine(HttpAnswerReader *reader, const std::string &line)
     unsigned long long size = 0;
     size_t digits = 0;
     for (; digits < line.size(); ++digits) {
-        char c = Lower(line[digits]);
-        int value = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+        int c = AsciiUpper(static_cast<unsigned char>(line[digits]));
+        int value = c >= '0' && c <= '9' ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
         if (value < 0)
             break;
         size = size * 16 + static_cast<unsigned>(value);
@@ -350,7 +332,7 @@ size_t ReadBodyBytes(HttpAnswerReader *reader, const char *data, size_t size, in
 
 int SplitHttpUrl(const char *url, HttpUrl *parts)
 {
-    if (!StartsWithNoCase(url, "http://"))
+    if (PrefixDiffersNoCase(url, "http://") != 0)
         return -1;
     const char *host = url + 7;
     size_t hostEnd = strcspn(host, ":/?#");
